@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Checks the shipped 32-bit files: machine type, no run-time DLLs of the
+# compiler, exact export tables, resources present.
+#   check-deliverables.sh <bin directory>
+set -uo pipefail
+bin=${1:?bin directory}
+objdump=i686-w64-mingw32-objdump
+fail=0
+say() { echo "check: $*"; }
+bad() { echo "check: FAIL: $*"; fail=1; }
+
+for f in Tessaro.exe KT9020DLL.dll TrivelOLE.dll TessaroDEU.dll; do
+  [ -f "$bin/$f" ] || { bad "$f missing"; continue; }
+  desc=$(file -b "$bin/$f")
+  case "$desc" in
+    PE32\ executable*Intel\ 80386*) say "$f: $desc" ;;
+    *) bad "$f is not a 32-bit Intel PE: $desc" ;;
+  esac
+  # Statically linked: only system DLLs are imported.
+  imports=$($objdump -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  for dll in $imports; do
+    case "$dll" in libstdc*|libgcc*|libwinpthread*|mingwm10*) bad "$f imports $dll" ;; esac
+  done
+done
+
+# Export tables: names and ordinals, exactly.
+# "[Ordinal/Name Pointer] Table" lists each name with its ordinal less the
+# ordinal base.
+exports() {
+  $objdump -p "$1" | awk '
+    /^Ordinal Base/ {base=$3}
+    /\[Ordinal\/Name Pointer\] Table/ {t=1; next}
+    t && /^[ \t]*\[/ {gsub(/[][]/, " "); print $1 + base, $2; next}
+    t && NF == 0 {t=0}'
+}
+expected_kt=$(printf '%s\n' GetAIP GetDllVersion GetInterruptCount InPortB IsKT9020Exist \
+  IsRS232Processing IsStart OutPortB ReadCommand ReadData ReadMSR ReadPortVal SetAIP \
+  SetRS232Flag Start WriteCommand WriteData WriteMSR WritePortVal | awk '{print NR, $1}')
+actual_kt=$(exports "$bin/KT9020DLL.dll")
+if [ "$actual_kt" = "$expected_kt" ]; then say "KT9020DLL.dll: 19 exports, ordinals 1-19 in name order"
+else bad "KT9020DLL.dll exports differ:"; diff <(echo "$expected_kt") <(echo "$actual_kt"); fi
+actual_tr=$(exports "$bin/TrivelOLE.dll")
+if [ "$actual_tr" = "1 PlugIn_GetObject" ]; then say "TrivelOLE.dll: exactly PlugIn_GetObject"
+else bad "TrivelOLE.dll exports: $actual_tr"; fi
+
+# Resources: the string table in the program and the satellite.
+for f in Tessaro.exe TessaroDEU.dll; do
+  $objdump -h "$bin/$f" | grep -q '\.rsrc' && say "$f: has resources" || bad "$f has no resources"
+done
+
+if [ $fail -eq 0 ]; then echo "deliverables: 1 passed, 0 failed"; else echo "deliverables: 0 passed, 1 failed"; fi
+exit $fail

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds Tessaro and starts it. With a display, Tessaro opens on it. Without
+# one, it runs under a virtual display as a scripted tour: every window it
+# shows is logged, pictured and answered, and the pictures and the log are
+# written to the folder printed at the end.
+#
+# This machine cannot execute 32-bit code, so the program that runs here is
+# the x86-64 build of the same sources; the shipped 32-bit files are built
+# beside it in build/win32/bin.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/prereqs.sh
+for preset in win32 wine64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$(nproc)" >/dev/null
+done
+source scripts/wine-session.sh
+bin=build/wine64/bin
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_TOUR:-}" ]; then
+  trap wine_session_stop EXIT
+  wine_session_start
+  "$TESSARO_WINE" "$bin/Tessaro.exe" "$@"
+  exit 0
+fi
+
+unset DISPLAY
+trap wine_session_stop EXIT
+wine_session_start
+out="$PWD/build/tour/$(date +%Y%m%d-%H%M%S)"
+mkdir -p "$out"
+"$TESSARO_WINE" "$bin/Tessaro.exe" "$@" &
+app=$!
+"$TESSARO_WINE" "$bin/UiTour.exe" "$(winepath -w "$out" 2>/dev/null || echo "Z:${out//\//\\}")" 60 | tee "$out/tour.log"
+wait "$app" || true
+for bmp in "$out"/*.bmp; do
+  [ -e "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+echo "run: tour pictures and log in $out"

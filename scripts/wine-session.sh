@@ -1,0 +1,56 @@
+# Sourced: prepares the prefix, a display and a persistent wineserver for
+# one run of Windows programs. Call wine_session_start, and
+# wine_session_stop when done (the caller installs the trap).
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+wine_session_start() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ -z "${DISPLAY:-}" ]; then
+    local n
+    for n in 99 98 97 96 95; do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    TESSARO_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: creating prefix $WINEPREFIX"
+    "$TESSARO_WINE" wineboot -i >/dev/null 2>&1 || true
+    # Without a window manager every window close otherwise takes seconds.
+    wine_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+    # The USB and HID bus drivers poll for devices that a test machine does
+    # not have and keep the server busy; nothing here needs them.
+    local svc
+    for svc in WineBus wineusb winehid; do
+      wine_reg add "HKLM\\System\\CurrentControlSet\\Services\\$svc" /v Start /t REG_DWORD /d 4 /f
+    done
+    "$TESSARO_WINESERVER" -k >/dev/null 2>&1 || true
+  fi
+  echo "$DISPLAY" > "$WINEPREFIX/.display"
+  # One persistent server for the whole run.
+  "$TESSARO_WINESERVER" -p
+}
+
+wine_reg() {
+  "$TESSARO_WINE" reg "$@" >/dev/null 2>&1
+}
+
+wine_session_stop() {
+  "$TESSARO_WINESERVER" -k >/dev/null 2>&1 || true
+  rm -f "$WINEPREFIX/.display"
+  if [ -n "${TESSARO_XVFB_PID:-}" ]; then
+    kill "$TESSARO_XVFB_PID" 2>/dev/null || true
+    wait "$TESSARO_XVFB_PID" 2>/dev/null || true
+  fi
+}
+
+# A German locale for the satellite test, built into the build tree.
+wine_build_locale() {
+  local dir="$TESSARO_ROOT/build/locale"
+  if [ ! -d "$dir/de_DE.UTF-8" ]; then
+    mkdir -p "$dir"
+    localedef -i de_DE -f UTF-8 "$dir/de_DE.UTF-8" >/dev/null 2>&1 || true
+  fi
+}
