@@ -1,0 +1,62 @@
+// Requests understood by the WinFlash driver (and by the simulated bench that
+// stands in for it). Shared by the Award engine, the bench and its kernel
+// driver build, so it stays plain C-compatible: no standard library.
+#pragma once
+
+#include <stdint.h>
+
+namespace winflash {
+
+// Device type 0x22 (FILE_DEVICE_UNKNOWN), METHOD_BUFFERED, FILE_ANY_ACCESS.
+constexpr uint32_t Code(uint32_t function) { return 0x220000u + function * 4u; }
+
+constexpr uint32_t kReadPhysical = Code(0x800);  // in u32 address, out 65536 bytes
+constexpr uint32_t kSetSmiPort = Code(0x801);    // in u16 port
+constexpr uint32_t kSmiControl = Code(0x802);    // in u16 function, out 16 bytes
+constexpr uint32_t kSetAddress = Code(0x804);    // in u32 flash address
+constexpr uint32_t kReadNext = Code(0x806);      // out 16 bytes, address advances
+constexpr uint32_t kProgramNext = Code(0x807);   // in 16 bytes, out 4 bytes
+constexpr uint32_t kEraseBlock = Code(0x808);    // in u32 address, u32 length; out u32 status
+constexpr uint32_t kWritePort = Code(0x80C);     // in u16 port, u16 value
+
+static_assert(kReadPhysical == 0x222000u, "request code");
+static_assert(kSmiControl == 0x222008u, "request code");
+static_assert(kSetAddress == 0x222010u, "request code");
+static_assert(kReadNext == 0x222018u, "request code");
+static_assert(kProgramNext == 0x22201Cu, "request code");
+static_assert(kEraseBlock == 0x222020u, "request code");
+static_assert(kWritePort == 0x222030u, "request code");
+
+constexpr uint32_t kSegmentAddress = 0xF0000u;
+constexpr uint32_t kSegmentSize = 65536u;
+constexpr uint32_t kChunk = 16u;  // bytes per read/program request
+
+// SMI flash-control functions (request kSmiControl, direct-mode AH).
+constexpr uint16_t kSmiQuery = 0;
+constexpr uint16_t kSmiBeginFlash = 2;
+constexpr uint16_t kSmiEndFlash = 3;
+constexpr uint16_t kDefaultSmiPort = 0x0080;
+
+// Direct-mode AL codes written to the SMI port.
+constexpr uint8_t kSmiAlFlashControl = 0x2E;
+constexpr uint8_t kSmiAlRead = 0x28;
+constexpr uint8_t kSmiAlProgram = 0x2F;
+constexpr uint8_t kSmiAlErase = 0x29;
+
+constexpr uint16_t kCmosIndexPort = 0x70;
+constexpr uint16_t kCmosDataPort = 0x71;
+
+#pragma pack(push, 1)
+struct SEraseRequest {
+  uint32_t dwAddress;
+  uint32_t dwLength;
+};
+struct SPortRequest {
+  uint16_t wPort;
+  uint16_t wValue;
+};
+#pragma pack(pop)
+static_assert(sizeof(SEraseRequest) == 8, "layout");
+static_assert(sizeof(SPortRequest) == 4, "layout");
+
+}  // namespace winflash
