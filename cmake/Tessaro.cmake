@@ -11,3 +11,22 @@ function(tessaro_test name)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "TESSARO_SOURCE_DIR=${PROJECT_SOURCE_DIR};TESSARO_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
+
+# tessaro_fuzz(<name> SOURCES ... LIBS ...)
+# A fuzz target: replayed over its stored inputs as a native test, built as
+# a libFuzzer binary when TESSARO_FUZZ is on (clang).
+option(TESSARO_FUZZ "Build libFuzzer binaries of the fuzz targets (clang)" OFF)
+function(tessaro_fuzz name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  if(TESSARO_FUZZ)
+    add_executable(${name} ${F_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/Replay.cpp)
+    add_test(NAME ${name} COMMAND ${name} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name}
+                                  ${PROJECT_SOURCE_DIR}/fuzz/crashers/${name})
+  endif()
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
