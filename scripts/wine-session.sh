@@ -31,6 +31,10 @@ wine_session_start() {
   echo "$DISPLAY" > "$WINEPREFIX/.display"
   # One persistent server for the whole run.
   "$TESSARO_WINESERVER" -p
+  # Start the prefix's services (winedevice and friends) now, detached from
+  # our output: started by the first test instead, they would inherit its
+  # output pipe and ctest would wait for them until the test times out.
+  "$TESSARO_WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 wine_reg() {
