@@ -59,4 +59,59 @@ struct SPortRequest {
 static_assert(sizeof(SEraseRequest) == 8, "layout");
 static_assert(sizeof(SPortRequest) == 4, "layout");
 
+// Registers of a direct-mode SMI call (OUT of AL to the SMI port). Built and
+// taken apart only by the helpers below, which the engine and the bench share.
+struct SSmiRegisters {
+  uint32_t dwEax;
+  uint32_t dwEbx;
+  uint32_t dwEcx;
+  uint32_t dwEdx;
+  uint32_t dwEsi;
+  uint32_t dwEdi;
+};
+
+inline uint32_t LoadLe32(const uint8_t* p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+inline void StoreLe32(uint8_t* p, uint32_t v) {
+  p[0] = (uint8_t)v;
+  p[1] = (uint8_t)(v >> 8);
+  p[2] = (uint8_t)(v >> 16);
+  p[3] = (uint8_t)(v >> 24);
+}
+
+// Read of 16 bytes: the handler returns them in EAX, ECX, EDX, EBX (in that
+// byte order).
+inline void UnpackReadReply(const SSmiRegisters& regs, uint8_t* pData16) {
+  StoreLe32(pData16, regs.dwEax);
+  StoreLe32(pData16 + 4, regs.dwEcx);
+  StoreLe32(pData16 + 8, regs.dwEdx);
+  StoreLe32(pData16 + 12, regs.dwEbx);
+}
+inline void PackReadReply(const uint8_t* pData16, SSmiRegisters* pRegs) {
+  pRegs->dwEax = LoadLe32(pData16);
+  pRegs->dwEcx = LoadLe32(pData16 + 4);
+  pRegs->dwEdx = LoadLe32(pData16 + 8);
+  pRegs->dwEbx = LoadLe32(pData16 + 12);
+}
+
+// Program of 16 bytes at EDI: dwords 0, 1 and 3 in EBX, ECX and ESI; AL
+// carries the command, so the third dword is split: its low word travels in
+// the high word of EAX, its high word in the high word of EDX.
+inline void PackProgramRequest(uint32_t dwAddress, const uint8_t* pData16, SSmiRegisters* pRegs) {
+  const uint32_t dwThird = LoadLe32(pData16 + 8);
+  pRegs->dwEdi = dwAddress;
+  pRegs->dwEbx = LoadLe32(pData16);
+  pRegs->dwEcx = LoadLe32(pData16 + 4);
+  pRegs->dwEdx = dwThird & 0xFFFF0000u;
+  pRegs->dwEax = (dwThird << 16) | kSmiAlProgram;
+  pRegs->dwEsi = LoadLe32(pData16 + 12);
+}
+inline void UnpackProgramRequest(const SSmiRegisters& regs, uint8_t* pData16) {
+  StoreLe32(pData16, regs.dwEbx);
+  StoreLe32(pData16 + 4, regs.dwEcx);
+  StoreLe32(pData16 + 8, (regs.dwEdx & 0xFFFF0000u) | (regs.dwEax >> 16));
+  StoreLe32(pData16 + 12, regs.dwEsi);
+}
+
 }  // namespace winflash
