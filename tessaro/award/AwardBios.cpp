@@ -67,8 +67,8 @@ void CAwardBios::Close() {
 void CAwardBios::SetUpSmi() {
   if (IsDirectMode()) {
     if (!m_pDirect) return;
-    winflash::SSmiRegisters regs = {};
-    regs.dwEax = (static_cast<uint32_t>(winflash::kSmiQuery) << 8) | winflash::kSmiAlFlashControl;
+    SX86Registers regs;
+    winflash::SmiControlRegs(&regs, winflash::kSmiQuery);
     m_pDirect->RaiseSmi(g_wSmiPort, &regs);
     g_bySmiLevel = static_cast<uint8_t>(regs.dwEax);
     return;
@@ -86,7 +86,7 @@ bool CAwardBios::ReadBiosSegment() {
   if (!m_pSegment) m_pSegment.reset(new uint8_t[winflash::kSegmentSize]());
   if (IsDirectMode()) {
     if (m_pDirect)
-      m_pDirect->ReadMemory(winflash::kSegmentAddress, m_pSegment.get(), winflash::kSegmentSize);
+      m_pDirect->ReadPhysical(winflash::kSegmentAddress, m_pSegment.get(), winflash::kSegmentSize);
     return true;
   }
   const uint32_t dwAddress = winflash::kSegmentAddress;
@@ -302,11 +302,10 @@ bool CAwardBios::ReadFlash(uint32_t dwAddress, void* pBuffer, uint32_t nLength) 
   for (uint32_t nDone = 0; nDone < nLength; nDone += winflash::kChunk) {
     std::memset(aChunk, 0xFF, sizeof(aChunk));
     if (IsDirectMode()) {
-      winflash::SSmiRegisters regs = {};
-      regs.dwEsi = dwAddress + nDone;
-      regs.dwEax = winflash::kSmiAlRead;
-      if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
-      winflash::UnpackReadReply(regs, aChunk);
+      SX86Registers regs;
+      winflash::SmiReadRegs(&regs, dwAddress + nDone);
+      if (m_pDirect && m_pDirect->RaiseSmi(g_wSmiPort, &regs))
+        winflash::SmiReadResult(regs, aChunk);
     } else if (m_hDevice) {
       m_hDevice->IoControl(winflash::kReadNext, nullptr, 0, aChunk, sizeof(aChunk), &nReturned);
     }
@@ -329,8 +328,8 @@ bool CAwardBios::ProgramFlash(uint32_t dwAddress, const void* pData, uint32_t nL
     std::memset(aChunk, 0xFF, sizeof(aChunk));
     std::memcpy(aChunk, pIn + nDone, std::min<uint32_t>(winflash::kChunk, nLength - nDone));
     if (IsDirectMode()) {
-      winflash::SSmiRegisters regs = {};
-      winflash::PackProgramRequest(dwAddress + nDone, aChunk, &regs);
+      SX86Registers regs;
+      winflash::SmiProgramRegs(&regs, dwAddress + nDone, aChunk);
       if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
     } else if (m_hDevice) {
       m_hDevice->IoControl(winflash::kProgramNext, aChunk, sizeof(aChunk), aReply, sizeof(aReply),
@@ -342,10 +341,8 @@ bool CAwardBios::ProgramFlash(uint32_t dwAddress, const void* pData, uint32_t nL
 
 uint16_t CAwardBios::EraseBlock(uint32_t dwAddress, uint32_t nLength) {
   if (IsDirectMode()) {
-    winflash::SSmiRegisters regs = {};
-    regs.dwEdi = dwAddress;
-    regs.dwEcx = nLength;
-    regs.dwEax = winflash::kSmiAlErase;
+    SX86Registers regs;
+    winflash::SmiEraseRegs(&regs, dwAddress, nLength);
     if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
     return static_cast<uint16_t>(regs.dwEax);
   }
@@ -389,8 +386,8 @@ bool CAwardBios::BlankCheck(uint32_t dwAddress) {
 
 void CAwardBios::SmiFlashControl(uint16_t wFunction) {
   if (IsDirectMode()) {
-    winflash::SSmiRegisters regs = {};
-    regs.dwEax = (static_cast<uint32_t>(wFunction) << 8) | winflash::kSmiAlFlashControl;
+    SX86Registers regs;
+    winflash::SmiControlRegs(&regs, wFunction);
     if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
     return;
   }
@@ -412,8 +409,8 @@ void CAwardBios::SmiFlashEnd() {
 void CAwardBios::WritePort(uint16_t wPort, uint8_t byValue) {
   if (IsDirectMode()) {
     if (!m_pDirect) return;
-    m_pDirect->WritePort(wPort, byValue);
-    m_pDirect->WritePort(0xEB, 0);  // bus delay between the index and data writes
+    m_pDirect->PortOut(wPort, byValue);
+    m_pDirect->PortOut(0xEB, 0);  // bus delay between the index and data writes
     return;
   }
   const winflash::SPortRequest request = {wPort, byValue};

@@ -4,7 +4,7 @@
 
 namespace {
 
-using winflash::LoadLe32;
+using winflash::LoadU32;
 
 class AwardBiosTest : public ::testing::Test {
  protected:
@@ -116,7 +116,7 @@ TEST_F(AwardBiosTest, EraseWalksTheMapAndStopsWhereItMust) {
   std::vector<std::pair<uint32_t, uint32_t>> erased;
   for (const SRequest& r : dev.m_vecLog)
     if (r.dwCode == winflash::kEraseBlock)
-      erased.push_back({LoadLe32(&r.input[0]), LoadLe32(&r.input[4])});
+      erased.push_back({LoadU32(&r.input[0]), LoadU32(&r.input[4])});
   const std::vector<std::pair<uint32_t, uint32_t>> expected = {
       {0xFFFF0000, 0x8000}, {0xFFFF8000, 0x2000}, {0xFFFFA000, 0x2000}, {0xFFFFC000, 0x4000}};
   EXPECT_EQ(erased, expected);
@@ -151,7 +151,7 @@ TEST_F(AwardBiosTest, ShortReadsAndProgramsStayInsideTheCallersBuffer) {
   bios.ReadFlash(0xFFF80000, abyBuffer, 20);
   ASSERT_EQ(dev.m_vecLog.size(), 3u);
   EXPECT_EQ(dev.m_vecLog[0].dwCode, winflash::kSetAddress);
-  EXPECT_EQ(LoadLe32(dev.m_vecLog[0].input.data()), 0xFFF80000u);
+  EXPECT_EQ(LoadU32(dev.m_vecLog[0].input.data()), 0xFFF80000u);
   EXPECT_EQ(dev.m_vecLog[1].dwCode, winflash::kReadNext);
   EXPECT_EQ(dev.m_vecLog[2].nOut, 16u);
   EXPECT_EQ(abyBuffer[19], 20);
@@ -177,7 +177,7 @@ TEST_F(AwardBiosTest, OpenReadsTheSegmentAndSetsUpTheSmiPortInDriverMode) {
   const std::vector<SRequest>& log = rig.device.m_vecLog;
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0].dwCode, winflash::kReadPhysical);
-  EXPECT_EQ(LoadLe32(log[0].input.data()), 0xF0000u);
+  EXPECT_EQ(LoadU32(log[0].input.data()), 0xF0000u);
   EXPECT_EQ(log[0].nOut, 65536u);
   EXPECT_EQ(log[log.size() - 2].dwCode, winflash::kSetSmiPort);
   EXPECT_EQ(log[log.size() - 2].input, (std::vector<uint8_t>{0xB2, 0x00}));
@@ -310,8 +310,8 @@ TEST_F(AwardBiosTest, TrialEraseOfTheBootTopOnlyForThePartThatNeedsIt) {
   rig.device.m_vecLog.clear();
   EXPECT_FALSE(bios.TrialEraseBootTop());
   ASSERT_EQ(rig.device.Count(winflash::kEraseBlock), 1u);
-  EXPECT_EQ(LoadLe32(&rig.device.m_vecLog[0].input[0]), 0xFFFFF000u);
-  EXPECT_EQ(LoadLe32(&rig.device.m_vecLog[0].input[4]), 0x1000u);
+  EXPECT_EQ(LoadU32(&rig.device.m_vecLog[0].input[0]), 0xFFFFF000u);
+  EXPECT_EQ(LoadU32(&rig.device.m_vecLog[0].input[4]), 0x1000u);
   rig.device.m_bEraseWorks = false;
   *rig.device.At(0xFFFFF000) = 0;
   EXPECT_TRUE(bios.TrialEraseBootTop());
@@ -396,23 +396,31 @@ TEST_F(AwardBiosTest, DriverFailuresShowTheirMessages) {
 
 class CRecordingDirectIo : public IDirectIoPort {
  public:
-  std::vector<std::pair<uint16_t, winflash::SSmiRegisters>> m_vecSmis;
+  std::vector<std::pair<uint16_t, SX86Registers>> m_vecSmis;
   std::vector<std::pair<uint16_t, uint8_t>> m_vecPorts;
   uint8_t m_byLevel = 4;
-  bool ReadMemory(uint32_t, void* pOut, uint32_t n) override {
+  bool ReadPhysical(uint32_t, void* pOut, uint32_t n) override {
     std::memset(pOut, 0, n);
     return true;
   }
-  void WritePort(uint16_t wPort, uint8_t byValue) override {
+  bool PortOut(uint16_t wPort, uint8_t byValue) override {
     m_vecPorts.push_back({wPort, byValue});
+    return true;
   }
-  void RaiseSmi(uint16_t wPort, winflash::SSmiRegisters* pRegs) override {
+  bool PortIn(uint16_t, uint8_t* pbyValue) override {
+    *pbyValue = 0xFF;
+    return true;
+  }
+  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override {
     m_vecSmis.push_back({wPort, *pRegs});
     if ((pRegs->dwEax & 0xFFFF) == winflash::kSmiAlFlashControl) pRegs->dwEax = m_byLevel;
     if ((pRegs->dwEax & 0xFF) == winflash::kSmiAlRead) {
-      const uint8_t abyData[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-      winflash::PackReadReply(abyData, pRegs);
+      for (int i = 0; i < 4; ++i) {
+        uint32_t* apReg[] = {&pRegs->dwEax, &pRegs->dwEcx, &pRegs->dwEdx, &pRegs->dwEbx};
+        *apReg[i] = 0x01010101u * static_cast<uint32_t>(i + 1);
+      }
     }
+    return true;
   }
 };
 
@@ -438,7 +446,7 @@ TEST(AwardDirectMode, Win9xFamilyRaisesSmisItself) {
   bios.ReadFlash(0xFFFF0000, aby, 20);
   ASSERT_EQ(io.m_vecSmis.size(), 2u);
   EXPECT_EQ(io.m_vecSmis[1].second.dwEsi, 0xFFFF0010u);
-  EXPECT_EQ(aby[19], 4);
+  EXPECT_EQ(aby[19], 1) << "bytes 16-19 are EAX of the second reply";
 
   io.m_vecSmis.clear();
   const uint8_t abyData[16] = {0x10, 0x11, 0x12, 0x13, 0x20, 0x21, 0x22, 0x23,
@@ -446,7 +454,7 @@ TEST(AwardDirectMode, Win9xFamilyRaisesSmisItself) {
   bios.ProgramFlash(0xFFFF0000, abyData, 16);
   ASSERT_EQ(io.m_vecSmis.size(), 1u);
   uint8_t abyBack[16];
-  winflash::UnpackProgramRequest(io.m_vecSmis[0].second, abyBack);
+  winflash::SmiProgramData(io.m_vecSmis[0].second, abyBack);
   EXPECT_EQ(0, std::memcmp(abyBack, abyData, 16));
   EXPECT_EQ(io.m_vecSmis[0].second.dwEax & 0xFF, 0x2Fu);
   EXPECT_EQ(io.m_vecSmis[0].second.dwEdi, 0xFFFF0000u);

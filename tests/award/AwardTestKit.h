@@ -60,7 +60,7 @@ class CRecordingDevice : public IDevice {
         std::memcpy(po, m_segment.data(), std::min<size_t>(nOut, m_segment.size()));
         break;
       case winflash::kSetAddress:
-        m_dwAddress = winflash::LoadLe32(pi);
+        m_dwAddress = winflash::LoadU32(pi);
         break;
       case winflash::kReadNext:
         for (uint32_t i = 0; i < 16; ++i)
@@ -73,7 +73,7 @@ class CRecordingDevice : public IDevice {
         m_dwAddress += 16;
         break;
       case winflash::kEraseBlock: {
-        const uint32_t a = winflash::LoadLe32(pi), n = winflash::LoadLe32(pi + 4);
+        const uint32_t a = winflash::LoadU32(pi), n = winflash::LoadU32(pi + 4);
         if (m_bEraseWorks && Inside(a, n)) std::memset(At(a), 0xFF, n);
         std::memcpy(po, &m_dwEraseStatus, 4);
         break;

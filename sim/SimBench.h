@@ -1,0 +1,111 @@
+// User-mode home of the simulation cores: board descriptions, state files
+// and memory from the C heap. (Kernel drivers host the same cores with their
+// own pool and file calls, see sim/driver/.)
+//
+// Award board description: a text file, one setting per line, '#' starts a
+// comment, numbers are decimal or 0x-hex with an optional K or M suffix
+// (x 1024, x 1048576), file names are relative to the description's folder.
+//
+//   rom_size 512K                    ROM size, 128K .. 1M, a multiple of 64K
+//   flash_id 0x60BF                  part id as the BIOS stores it
+//   erase_blocks 64K*7 32K*1 8K*2 16K*1   erase-block geometry from the ROM's
+//                                    low end (default: 64K blocks)
+//   flash demo.bin                   flash image (rom_size bytes)
+//   segment demo.seg                 F000 segment image (64K; default: the
+//                                    flash image's last 64K)
+//   smi_port 0xB2                    port on which the board takes a software SMI
+//   smi_level 4                      AL returned by the SMI query
+//   protect 0xFFFFE000 8K 0xA2       write-protected range: address, length,
+//                                    status (up to 8)
+//   outside_status 0xA0              status for writes outside the ROM
+//   cmos 0x10 0x55                   initial CMOS byte (index, value)
+//   state board.state                state file (write-through; restored from
+//                                    when it exists and matches)
+//   seed 7                           seed of every random fault
+//   erase_fail 0xFFFF0000            erase of the block at this address fails
+//   erase_fail random                ... of a block chosen by the seed
+//   stuck_bits 3                     bits chosen by the seed that never change
+//   silent_program 5                 the 5th program request writes nothing
+//   silent_program_rate 20           per 1000 program requests (seeded)
+//   power_cut_after 1000             the board stops answering after 1000 requests
+//   smi_busy 1                       the SMI handler never answers
+//
+// The Mirel controller description uses the same syntax (see SimMirel.h).
+#pragma once
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/SimAwardBoard.h"
+
+// A C-heap host; when a state file is attached, every change of the state
+// blob is written through to it at once.
+class CSimFileHost {
+ public:
+  CSimFileHost();
+  ~CSimFileHost();
+  CSimFileHost(const CSimFileHost&) = delete;
+  CSimFileHost& operator=(const CSimFileHost&) = delete;
+
+  const SSimHost* Host() const { return &m_host; }
+  // Mirrors later changes into strPath (created or truncated now when
+  // bCreate, else opened for update). False when the file cannot be opened.
+  bool AttachStateFile(const std::string& strPath, bool bCreate);
+  void DetachStateFile();
+  bool WriteFailed() const { return m_bWriteFailed; }
+
+ private:
+  static void* Alloc(void* pContext, size_t nBytes);
+  static void Free(void* pContext, void* pMemory);
+  static void StateWritten(void* pContext, const uint8_t* pBlob, uint32_t dwOffset,
+                           uint32_t nBytes);
+  SSimHost m_host;
+  FILE* m_pFile = nullptr;
+  bool m_bWriteFailed = false;
+};
+
+// A parsed Award description.
+struct SSimAwardDescription {
+  SSimAwardConfig config;
+  std::string strFlashPath;                          // resolved against the description's folder
+  std::string strSegmentPath;                        // empty: the flash image's last 64 KB
+  std::string strStatePath;                          // empty: no state file
+  std::vector<std::pair<uint8_t, uint8_t>> vecCmos;  // initial CMOS bytes
+};
+
+// Parses a description text; strBaseDir is prefixed to relative file names
+// (may be empty). False with a message naming the line on any error.
+bool ParseAwardDescription(const std::string& strText, const std::string& strBaseDir,
+                           SSimAwardDescription* pDesc, std::string* pstrError);
+
+// Reads a whole file (at most nMaxBytes); false when missing or larger.
+bool SimReadFile(const std::string& strPath, size_t nMaxBytes, std::vector<uint8_t>* pData);
+bool SimWriteFile(const std::string& strPath, const void* pData, size_t nBytes);
+// Folder part of a path (up to and including the last separator), "" if none.
+std::string SimDirectoryOf(const std::string& strPath);
+
+// A ready Award board in this process: the description's board, or the
+// state file it names when that exists (so a restarted bench continues
+// where the last one stopped).
+class CSimAwardBench {
+ public:
+  // From a description file.
+  bool Open(const std::string& strDescriptionPath, std::string* pstrError);
+  // From a parsed description (images read from its paths).
+  bool Open(const SSimAwardDescription& desc, std::string* pstrError);
+  // From images in memory, no files at all.
+  bool Open(const SSimAwardConfig& cfg, const std::vector<uint8_t>& vecFlash,
+            const std::vector<uint8_t>* pSegment, std::string* pstrError);
+  // From a state file alone (what the drivers load).
+  bool OpenState(const std::string& strStatePath, std::string* pstrError);
+  void Close();
+
+  CSimAwardBoard& Board() { return m_board; }
+  CSimFileHost& Host() { return m_host; }
+
+ private:
+  CSimFileHost m_host;
+  CSimAwardBoard m_board;
+};
