@@ -235,6 +235,8 @@ bool CAwardFlasher::CheckImage() {
   const CByteView image(m_pSource.get(), m_dwSourceFileSize);
   const size_t nLength = m_dwSourceFileSize;
 
+  // The hole belongs to the file being checked, not to an earlier one.
+  awd.m_bHasHole = 0;
   if (image.Find("*HOLE*") >= 0) {
     awd.m_bHasHole = 1;
     awd.m_dwHoleSize = kBank;

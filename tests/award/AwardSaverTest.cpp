@@ -5,30 +5,6 @@
 
 namespace {
 
-// A disk that takes nRoom bytes and then refuses every write.
-class CFullDisk : public CFakeFileSystem {
- public:
-  explicit CFullDisk(uint32_t nRoom) : m_nRoom(nRoom) {}
-  std::unique_ptr<IFile> Open(const std::string&, EFileMode) override {
-    return std::unique_ptr<IFile>(new CFile(*this));
-  }
-
- private:
-  struct CFile : IFile {
-    explicit CFile(CFullDisk& disk) : m_disk(disk) {}
-    bool Read(void*, uint32_t, uint32_t* pnRead) override { return *pnRead = 0, false; }
-    bool Write(const void*, uint32_t n) override {
-      if (n > m_disk.m_nRoom) return false;
-      m_disk.m_nRoom -= n;
-      return true;
-    }
-    bool Seek(uint64_t) override { return true; }
-    bool GetSize(uint64_t* p) override { return *p = 0, true; }
-    CFullDisk& m_disk;
-  };
-  uint32_t m_nRoom;
-};
-
 // A running board of nRomBytes with a KAFLASH record (layout 1, DMI, PnP,
 // Windows flash supported) and a flash full of a counting pattern.
 class AwardSaverTest : public ::testing::TestWithParam<uint32_t> {
@@ -116,7 +92,8 @@ TEST_F(AwardSaverTest, RefusalsAndFileErrorsShowTheirMessages) {
     status.m_vecTexts.clear();
     CAwardSaver saver(&bios, &progress, &status, &percent);
     rig.files.m_bFailWrites = true;
-    CFullDisk disk(0x8000);
+    CStubDisk disk;
+    disk.m_nRoom = 0x8000;
     if (!bCreateFails) rig.platform.pFiles = &disk;
     EXPECT_FALSE(saver.Save("C:\\x.bin", false));
     ASSERT_EQ(rig.ui.m_vecBoxes.size(), 1u);

@@ -180,6 +180,42 @@ inline std::unique_ptr<IServiceManager> CFakeServicePort::OpenManager(uint32_t) 
   return std::unique_ptr<IServiceManager>(new CRecordedManager(*this));
 }
 
+// A disk whose files report a size of m_qwSize, give m_nReadable bytes of
+// m_byFill and then nothing, and take m_nRoom bytes of writes before
+// refusing them.
+class CStubDisk : public CFakeFileSystem {
+ public:
+  uint64_t m_qwSize = 0;
+  uint32_t m_nReadable = 0;
+  uint32_t m_nRoom = 0;
+  uint8_t m_byFill = 0;
+  std::unique_ptr<IFile> Open(const std::string&, EFileMode) override {
+    return std::unique_ptr<IFile>(new CStubFile(*this));
+  }
+
+ private:
+  struct CStubFile : IFile {
+    explicit CStubFile(CStubDisk& disk) : m_disk(disk) {}
+    bool Read(void* p, uint32_t n, uint32_t* pnRead) override {
+      *pnRead = std::min(n, m_disk.m_nReadable);
+      std::memset(p, m_disk.m_byFill, *pnRead);
+      m_disk.m_nReadable -= *pnRead;
+      return true;
+    }
+    bool Write(const void*, uint32_t n) override {
+      if (n > m_disk.m_nRoom) return false;
+      m_disk.m_nRoom -= n;
+      return true;
+    }
+    bool Seek(uint64_t) override { return true; }
+    bool GetSize(uint64_t* p) override {
+      *p = m_disk.m_qwSize;
+      return true;
+    }
+    CStubDisk& m_disk;
+  };
+};
+
 class CRecordingProgress : public IProgressSink {
  public:
   std::vector<std::pair<int, int>> m_vecRanges;
