@@ -241,6 +241,8 @@ bool CAwardFlasher::CheckImage() {
     awd.m_bHasHole = 1;
     awd.m_dwHoleSize = kBank;
     awd.m_dwHoleAddr = awd.m_dwRomBase;
+    // The hole bank is written on its own, so the main block leaves it out.
+    if (awd.m_byLayoutType == 6) awd.m_dwMainSize -= kBank;
   }
 
   uint8_t byLetter = 0;
@@ -584,12 +586,14 @@ bool CAwardFlasher::RunStages(const FlashOptions& options) {
         bOk = FlashPnp(qwMain + (awd.m_bHasDmi ? qwDmi : 0), options.ClearPNP) && bOk;
     }
   } else if (awd.m_bHasHole) {
+    // The hole bank leads the image and the ROM alike: every later block
+    // comes from the file at the same offset it has in the ROM.
     const bool bHole = FlashHole(0);
     if (FlashDmi(qwHole, options.ClearDMI)) {
       if (awd.m_bHasPnp) {
-        if (FlashPnp(qwDmi, options.ClearPNP))
-          bOk = FlashMain(qwDmi + qwPnp + qwSkip,
-                          static_cast<uint32_t>(awd.m_dwPnpAddr + qwPnp + qwHole + qwSkip));
+        if (FlashPnp(qwHole + qwDmi, options.ClearPNP))
+          bOk = FlashMain(qwHole + qwDmi + qwPnp + qwSkip,
+                          static_cast<uint32_t>(awd.m_dwPnpAddr + qwPnp + qwSkip));
       } else {
         bOk = FlashMain(qwHole + qwSkip + qwDmi,
                         static_cast<uint32_t>(awd.m_dwDmiAddr + qwSkip + qwDmi));
@@ -609,7 +613,8 @@ bool CAwardFlasher::RunStages(const FlashOptions& options) {
   }
   m_bBlocksOk = bOk;
   if (!bOk) return false;
-  return FlashBootBlock(qwMain + qwPnp + qwDmi + qwSkip, options.BootBlock);
+  const uint64_t qwLead = awd.m_byLayoutType == 6 && awd.m_bHasHole ? qwHole : 0;
+  return FlashBootBlock(qwLead + qwMain + qwPnp + qwDmi + qwSkip, options.BootBlock);
 }
 
 // --------------------------------------------------------------- update --
