@@ -77,11 +77,7 @@ std::string SimDirectoryOf(const std::string& strPath) {
 
 // ------------------------------------------------------ description --
 
-namespace {
-
-// Number with optional 0x prefix and K/M suffix; false unless the whole
-// token is one and it fits 32 bits.
-bool ParseNumber(const std::string& strToken, uint32_t* pdwValue) {
+bool SimParseNumber(const std::string& strToken, uint32_t* pdwValue) {
   if (strToken.empty() || strToken.size() > 16) return false;
   std::string s = strToken;
   uint64_t qwScale = 1;
@@ -115,43 +111,89 @@ bool ParseNumber(const std::string& strToken, uint32_t* pdwValue) {
   return true;
 }
 
-std::string Resolve(const std::string& strBaseDir, const std::string& strName) {
+bool SimParseLines(const std::string& strText, const SimLineHandler& pfnLine,
+                   std::string* pstrError) {
+  std::istringstream in(strText);
+  std::string strLine;
+  int nLine = 0;
+  while (std::getline(in, strLine)) {
+    ++nLine;
+    std::string strKey, strRest, strWhy;
+    std::vector<std::string> vecArgs;
+    if (!SimSplitLine(strLine, &strKey, &vecArgs, &strRest)) continue;
+    if (!pfnLine(strKey, vecArgs, strRest, &strWhy)) {
+      if (pstrError) *pstrError = "line " + std::to_string(nLine) + ": " + strWhy;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SimResolvePath(const std::string& strBaseDir, const std::string& strName) {
   bool bAbsolute = !strName.empty() && (strName[0] == '/' || strName[0] == '\\' ||
                                         (strName.size() > 1 && strName[1] == ':'));
   return bAbsolute ? strName : strBaseDir + strName;
 }
 
-}  // namespace
+bool SimParseHexBytes(const std::string& strText, std::vector<uint8_t>* pBytes) {
+  pBytes->clear();
+  int nHigh = -1;
+  for (char c : strText) {
+    int d;
+    if (c == ' ' || c == '\t') continue;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
+    if (nHigh < 0) {
+      nHigh = d;
+    } else {
+      pBytes->push_back(static_cast<uint8_t>(nHigh << 4 | d));
+      nHigh = -1;
+    }
+  }
+  return nHigh < 0;
+}
+
+bool SimSplitLine(const std::string& strLine, std::string* pstrKey,
+                  std::vector<std::string>* pvecArgs, std::string* pstrRest) {
+  std::string s = strLine;
+  size_t nHash = s.find('#');
+  if (nHash != std::string::npos) s.erase(nHash);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
+  std::istringstream words(s);
+  pvecArgs->clear();
+  pstrKey->clear();
+  if (!(words >> *pstrKey)) return false;
+  std::string strWord;
+  while (words >> strWord) pvecArgs->push_back(strWord);
+  size_t nStart = s.find(*pstrKey) + pstrKey->size();
+  while (nStart < s.size() && (s[nStart] == ' ' || s[nStart] == '\t')) ++nStart;
+  *pstrRest = s.substr(nStart);
+  return true;
+}
 
 bool ParseAwardDescription(const std::string& strText, const std::string& strBaseDir,
                            SSimAwardDescription* pDesc, std::string* pstrError) {
   *pDesc = SSimAwardDescription();
   SSimAwardConfig& cfg = pDesc->config;
-  std::istringstream in(strText);
-  std::string strLine;
-  int nLine = 0;
-  auto fail = [&](const std::string& strWhy) {
-    if (pstrError) *pstrError = "line " + std::to_string(nLine) + ": " + strWhy;
-    return false;
-  };
-  while (std::getline(in, strLine)) {
-    ++nLine;
-    size_t nHash = strLine.find('#');
-    if (nHash != std::string::npos) strLine.erase(nHash);
-    std::istringstream words(strLine);
-    std::vector<std::string> vecArgs;
-    std::string strWord;
-    while (words >> strWord) vecArgs.push_back(strWord);
-    if (vecArgs.empty()) continue;
-    const std::string strKey = vecArgs[0];
-    vecArgs.erase(vecArgs.begin());
+  auto line = [&](const std::string& strKey, const std::vector<std::string>& vecArgs,
+                  const std::string&, std::string* pstrWhy) {
+    auto fail = [&](const std::string& strWhy) {
+      *pstrWhy = strWhy;
+      return false;
+    };
     std::vector<uint32_t> vecNumbers;
     auto numbers = [&](size_t nCount) {
       vecNumbers.clear();
       if (vecArgs.size() != nCount) return false;
       for (const std::string& s : vecArgs) {
         uint32_t v;
-        if (!ParseNumber(s, &v)) return false;
+        if (!SimParseNumber(s, &v)) return false;
         vecNumbers.push_back(v);
       }
       return true;
@@ -176,14 +218,14 @@ bool ParseAwardDescription(const std::string& strText, const std::string& strBas
       for (const std::string& s : vecArgs) {
         size_t nStar = s.find('*');
         SSimEraseRegion r{};
-        if (nStar == std::string::npos || !ParseNumber(s.substr(0, nStar), &r.dwBlockSize) ||
-            !ParseNumber(s.substr(nStar + 1), &r.dwCount))
+        if (nStar == std::string::npos || !SimParseNumber(s.substr(0, nStar), &r.dwBlockSize) ||
+            !SimParseNumber(s.substr(nStar + 1), &r.dwCount))
           return fail("bad erase block pair " + s);
         cfg.aEraseRegions[cfg.nEraseRegions++] = r;
       }
     } else if (strKey == "flash" || strKey == "segment" || strKey == "state") {
       if (vecArgs.size() != 1) return fail(strKey + " needs one file name");
-      std::string strPath = Resolve(strBaseDir, vecArgs[0]);
+      std::string strPath = SimResolvePath(strBaseDir, vecArgs[0]);
       if (strKey == "flash") pDesc->strFlashPath = strPath;
       if (strKey == "segment") pDesc->strSegmentPath = strPath;
       if (strKey == "state") pDesc->strStatePath = strPath;
@@ -229,10 +271,12 @@ bool ParseAwardDescription(const std::string& strText, const std::string& strBas
     } else {
       return fail("unknown setting " + strKey);
     }
-  }
+    return true;
+  };
+  if (!SimParseLines(strText, line, pstrError)) return false;
   if (pDesc->strFlashPath.empty()) {
-    nLine = 0;
-    return fail("no flash image named");
+    if (pstrError) *pstrError = "no flash image named";
+    return false;
   }
   return true;
 }

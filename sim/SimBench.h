@@ -35,6 +35,7 @@
 
 #include <stdio.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,27 @@ struct SSimAwardDescription {
 // (may be empty). False with a message naming the line on any error.
 bool ParseAwardDescription(const std::string& strText, const std::string& strBaseDir,
                            SSimAwardDescription* pDesc, std::string* pstrError);
+
+// Helpers shared by every description parser of the bench.
+// A number: decimal or 0x-hex, optional K/M suffix; the whole token must be
+// one and fit 32 bits.
+bool SimParseNumber(const std::string& strToken, uint32_t* pdwValue);
+// Hex bytes "00 11 aa" or "0011aa" (spaces ignored); false on odd digits.
+bool SimParseHexBytes(const std::string& strText, std::vector<uint8_t>* pBytes);
+// One description line without its comment: the key, the words after it,
+// and the raw text after the key (for values with blanks). False for blank
+// lines.
+bool SimSplitLine(const std::string& strLine, std::string* pstrKey,
+                  std::vector<std::string>* pvecArgs, std::string* pstrRest);
+// Calls pfnLine for every non-blank line; a line it refuses (false, with a
+// reason) ends the walk with "line N: reason" in *pstrError.
+using SimLineHandler =
+    std::function<bool(const std::string& strKey, const std::vector<std::string>& vecArgs,
+                       const std::string& strRest, std::string* pstrWhy)>;
+bool SimParseLines(const std::string& strText, const SimLineHandler& pfnLine,
+                   std::string* pstrError);
+// strName resolved against strBaseDir unless it is absolute.
+std::string SimResolvePath(const std::string& strBaseDir, const std::string& strName);
 
 // Reads a whole file (at most nMaxBytes); false when missing or larger.
 bool SimReadFile(const std::string& strPath, size_t nMaxBytes, std::vector<uint8_t>* pData);

@@ -148,3 +148,35 @@ TEST(AwardBench, RefusesDamagedStateFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DemoBoard, BuildTreeHoldsARunningAwardBoardAndItsUpdate) {
+  const char* pszBinary = getenv("TESSARO_BINARY_DIR");
+  if (!pszBinary) GTEST_SKIP() << "run through ctest: TESSARO_BINARY_DIR names the build tree";
+  std::string dir = std::string(pszBinary) + "/sim/boards/demo/";
+  CSimAwardBench bench;
+  std::string err;
+  ASSERT_TRUE(bench.Open(dir + "board.txt", &err)) << err;
+  CSimAwardBoard& b = bench.Board();
+  EXPECT_EQ(b.Config().dwRomSize, 0x80000u);
+  EXPECT_EQ(memcmp(b.Segment() + 0xE061, "Phoenix - Award", 15), 0);
+  EXPECT_EQ(b.Segment()[0xE059] | (b.Segment()[0xE05A] << 8), 0x60BF);
+  // The board's geometry is the one its BIOS describes in its erase map.
+  uint32_t a = b.RomBase();
+  for (int i = 0; i < 10; ++i) {
+    uint8_t kb = b.Segment()[0xE4C0 + 2 * i], n = b.Segment()[0xE4C1 + 2 * i];
+    if (n == 0) break;
+    for (int k = 0; k < n; ++k, a += kb * 1024)
+      ASSERT_EQ(b.BlockSizeAt(a), kb * 1024u) << std::hex << a;
+  }
+  EXPECT_EQ(a, 0u);
+  std::vector<uint8_t> update;
+  ASSERT_TRUE(SimReadFile(dir + "update.bin", 1 << 20, &update));
+  EXPECT_EQ(update.size(), 0x80000u);
+  EXPECT_NE(memcmp(update.data(), b.Flash(), 0x1000), 0);
+  CSimAwardBench fromState;
+  EXPECT_TRUE(fromState.OpenState(dir + "demo.state", &err)) << err;
+}
+
+}  // namespace
