@@ -26,6 +26,7 @@ uint8_t Sum8(const uint8_t* p, size_t n) {
 
 // Text of at most nMax bytes, ending at the first NUL.
 std::string BoundedText(const uint8_t* p, size_t nMax) {
+  if (!p || !nMax) return std::string();
   const char* psz = reinterpret_cast<const char*>(p);
   return std::string(psz, strnlen(psz, nMax));
 }
@@ -429,9 +430,12 @@ bool CAwardFlasher::CheckPartNumber(FlashOptions* pOptions) {
   m_pAwd->ReadFlash(0xFFFFFFE8u, abyFlash, sizeof(abyFlash));
   const CByteView image(m_pSource.get(), m_dwSourceFileSize);
   const size_t nAt = m_dwSourceFileSize - std::min<size_t>(m_dwSourceFileSize, kPartNumberBack);
-  const std::string strFlash = BoundedText(abyFlash, sizeof(abyFlash));
-  const std::string strFile = BoundedText(image.Data() + nAt, m_dwSourceFileSize - nAt);
-  if (strFlash.substr(0, 8) == strFile.substr(0, 8)) return true;
+  // Part numbers have at most 8 characters; the bytes after them belong to
+  // the reset code.
+  const std::string strFlash = BoundedText(abyFlash, 8);
+  const std::string strFile =
+      BoundedText(image.Data() + nAt, std::min<size_t>(8, m_dwSourceFileSize - nAt));
+  if (strFlash == strFile) return true;
   if (pOptions->IgnoreBiosPNChk)
     return m_Msg.Ask(m_Msg.Text(762) + m_Msg.Text(660), kCaptionUpdateBios, kMbYesNo) == kIdYes;
   DebugBox(FormatText("MB BIOS PN = %s\nFile BIOS PN = %s", strFlash, strFile));
@@ -453,7 +457,9 @@ void CAwardFlasher::CheckFlashAreas(FlashOptions* pOptions) {
 }
 
 void CAwardFlasher::CheckModuleBank() {
-  if (m_dwSourceFileSize <= 0x7FFFF) return;
+  // Only layout 6 places blocks around a skipped bank; elsewhere a skip
+  // would shift the DMI and PnP sources in the image.
+  if (m_dwSourceFileSize <= 0x7FFFF || m_pAwd->m_byLayoutType != 6) return;
   const CByteView image(m_pSource.get(), m_dwSourceFileSize);
   bool bModuleBank = false;
   for (size_t i = 0x60000; i <= 0x6FFF8 && !bModuleBank; i += 8) {

@@ -94,16 +94,15 @@ TEST_P(AwardUpdateFamilies, WritesTheWholeImageWithTheGoldenRequestSequence) {
   EXPECT_EQ(rig.system.m_vecPriorities, (std::vector<int>{15, 0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, AwardUpdateFamilies,
-    ::testing::Values(SFamily{"type1_256K", 1, 0x40000, false, true},
-                      SFamily{"type2_512K", 2, 0x80000, false, true},
-                      SFamily{"type3_512K", 3, 0x80000, false, false},
-                      SFamily{"type4_512K", 4, 0x80000, false, true},
-                      SFamily{"type5_1M", 5, 0x100000, false, true},
-                      SFamily{"type6_512K", 6, 0x80000, false, true},
-                      SFamily{"type6_hole_512K", 6, 0x80000, true, true},
-                      SFamily{"type7_384K", 7, 0x60000, false, true}));
+INSTANTIATE_TEST_SUITE_P(Layouts, AwardUpdateFamilies,
+                         ::testing::Values(SFamily{"type1_256K", 1, 0x40000, false, true},
+                                           SFamily{"type2_512K", 2, 0x80000, false, true},
+                                           SFamily{"type3_512K", 3, 0x80000, false, false},
+                                           SFamily{"type4_512K", 4, 0x80000, false, true},
+                                           SFamily{"type5_1M", 5, 0x100000, false, true},
+                                           SFamily{"type6_512K", 6, 0x80000, false, true},
+                                           SFamily{"type6_hole_512K", 6, 0x80000, true, true},
+                                           SFamily{"type7_384K", 7, 0x60000, false, true}));
 
 class AwardUpdateTest : public ::testing::Test {
  protected:
@@ -280,7 +279,8 @@ TEST_F(AwardUpdateTest, PartNumberMismatchAsksOnlyWhenAllowedToIgnore) {
   rig.ui.m_vecBoxes.clear();
   rig.ui.m_queAnswers = {kIdNo};
   EXPECT_FALSE(rig.Update(options));
-  EXPECT_EQ(rig.BoxTexts(), (std::vector<std::string>{strMismatch + "\n\nAre you sure to program?\n"}));
+  EXPECT_EQ(rig.BoxTexts(),
+            (std::vector<std::string>{strMismatch + "\n\nAre you sure to program?\n"}));
   EXPECT_EQ(rig.ui.m_vecBoxes[0].dwFlags, kMbYesNo | kMbIconQuestion);
   EXPECT_FALSE(rig.Wrote());
 
@@ -328,7 +328,11 @@ TEST_F(AwardUpdateTest, ModuleBankBehindThePnpBlockIsKept) {
   SAwardImageRecipe running;
   running.byLayout = 6;
   running.bModuleBank = true;
-  running.bOptionRom = false;  // the bank holds the board's module, not an option ROM
+  // The bank after the PnP block holds the board's own module: neither an
+  // option ROM nor a compressed module header.
+  rig.editFlash = [](std::vector<uint8_t>& flash) {
+    std::fill(flash.begin() + 0x20000, flash.begin() + 0x20010, 0x11);
+  };
   ASSERT_TRUE(rig.Start(running));
   rig.ui.m_queAnswers = {kIdYes, kIdNo};
   ASSERT_TRUE(rig.Update(DefaultFlashOptions()));

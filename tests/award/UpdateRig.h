@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct SUpdateRig : SBenchRig {
       fprintf(stderr, "builder: %s\n", strError.c_str());
       return false;
     }
+    if (editFlash) editFlash(flash);
     SSimAwardConfig cfg;
     cfg.dwRomSize = running.dwRomSize;
     cfg.wFlashId = running.wFlashId;
@@ -73,6 +75,7 @@ struct SUpdateRig : SBenchRig {
   }
 
   std::vector<SSimProtectedRange> vecProtect;
+  std::function<void(std::vector<uint8_t>&)> editFlash;  // changes the running board's flash
   SAwardImageLayout layout;
   std::vector<uint8_t> flash, segment, image, checked;
   CAwardBios bios{platform, resources};
