@@ -32,6 +32,7 @@ struct SUpdateRig : SBenchRig {
     for (size_t i = 0; i < layout.vecEraseMap.size(); ++i)
       cfg.aEraseRegions[i] = {layout.vecEraseMap[i].first * 1024u, layout.vecEraseMap[i].second};
     for (const auto& range : vecProtect) cfg.aProtected[cfg.nProtected++] = range;
+    if (editConfig) editConfig(cfg);
     if (!SBenchRig::Start(cfg, flash, &segment)) return false;
     files.m_mapFiles["C:\\bios\\new.bin"] = image;
     return bios.Open();
@@ -76,6 +77,7 @@ struct SUpdateRig : SBenchRig {
 
   std::vector<SSimProtectedRange> vecProtect;
   std::function<void(std::vector<uint8_t>&)> editFlash;  // changes the running board's flash
+  std::function<void(SSimAwardConfig&)> editConfig;      // faults of the board
   SAwardImageLayout layout;
   std::vector<uint8_t> flash, segment, image, checked;
   CAwardBios bios{platform, resources};
