@@ -13,6 +13,8 @@
 
 struct SBenchRig : SAwardRig {
   SBenchRig() { platform.pDevices = &simDevices; }
+  // The bench keeps its board until closed.
+  ~SBenchRig() { bench.Close(); }
 
   // Starts the board with the given images; the engine is not opened.
   bool Start(const SSimAwardConfig& cfg, const std::vector<uint8_t>& flash,
