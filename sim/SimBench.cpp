@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "kt9020dll/MirelIoctl.h"
 #include "tessaro/award/WinFlashIoctl.h"
 
 // ------------------------------------------------------------- host --
@@ -362,5 +363,112 @@ bool CSimAwardBench::OpenState(const std::string& strStatePath, std::string* pst
 
 void CSimAwardBench::Close() {
   m_board.Destroy();
+  m_host.DetachStateFile();
+}
+
+// ------------------------------------------------------------ Mirel --
+
+bool ParseMirelDescription(const std::string& strText, const std::string& strBaseDir,
+                           SSimMirelDescription* pDesc, std::string* pstrError) {
+  *pDesc = SSimMirelDescription();
+  SSimMirelConfig& cfg = pDesc->config;
+  auto line = [&](const std::string& strKey, const std::vector<std::string>& vecArgs,
+                  const std::string& strRest, std::string* pstrWhy) {
+    uint32_t n = 0, a = 0, b = 0;
+    std::vector<uint8_t> bytes;
+    bool bOne = vecArgs.size() == 1 && SimParseNumber(vecArgs[0], &n);
+    if (strKey == "board") {
+      if (strRest != "mirel") return (*pstrWhy = "not a Mirel controller"), false;
+    } else if (strKey == "memory") {
+      size_t nSpace = strRest.find(' ');
+      if (vecArgs.size() < 2 || !SimParseNumber(vecArgs[0], &a) || a > 0xFFFF ||
+          !SimParseHexBytes(strRest.substr(nSpace), &bytes) || bytes.empty() ||
+          bytes.size() > kSimMirelMemory - a)
+        return (*pstrWhy = "memory needs an address and hex bytes inside 64K"), false;
+      pDesc->vecMemory.emplace_back(static_cast<uint16_t>(a), bytes);
+    } else if (strKey == "profile") {
+      bool bVoltage = vecArgs.size() >= 2 && vecArgs[1] == "voltage";
+      bool bClock = vecArgs.size() >= 2 && vecArgs[1] == "clock";
+      size_t nSkip = strRest.find(vecArgs.size() >= 2 ? vecArgs[1] : "");
+      if ((!bVoltage && !bClock) || !SimParseNumber(vecArgs[0], &a) || a >= mirel::kProfiles ||
+          !SimParseHexBytes(strRest.substr(nSkip + vecArgs[1].size()), &bytes) ||
+          bytes.size() != (bVoltage ? mirel::kVoltageRecordSize : mirel::kClockRecordSize))
+        return (*pstrWhy = "profile needs 0..6, voltage (49 bytes) or clock (51 bytes)"), false;
+      (bVoltage ? pDesc->vecVoltage : pDesc->vecClock).emplace_back(a, bytes);
+    } else if (strKey == "msr") {
+      if (vecArgs.size() != 3 || !SimParseNumber(vecArgs[0], &n) ||
+          !SimParseNumber(vecArgs[1], &a) || !SimParseNumber(vecArgs[2], &b) ||
+          cfg.nMsrs >= kSimMaxMsrs)
+        return (*pstrWhy = "msr needs index, low, high (at most 32)"), false;
+      cfg.aMsrs[cfg.nMsrs++] = {n, a, b};
+    } else if (strKey == "seed" && bOne) {
+      cfg.dwSeed = n;
+    } else if (strKey == "timeout_at" && bOne) {
+      cfg.dwTimeoutAt = n;
+    } else if (strKey == "timeout_rate" && bOne && n <= 1000) {
+      cfg.dwTimeoutRate = n;
+    } else if (strKey == "state" && vecArgs.size() == 1) {
+      pDesc->strStatePath = SimResolvePath(strBaseDir, vecArgs[0]);
+    } else {
+      return (*pstrWhy = "unknown setting or bad value: " + strKey), false;
+    }
+    return true;
+  };
+  return SimParseLines(strText, line, pstrError);
+}
+
+bool CSimMirelBench::Open(const std::string& strDescriptionPath, std::string* pstrError) {
+  std::vector<uint8_t> vecText;
+  SSimMirelDescription desc;
+  std::string strError = "cannot read";
+  if (!SimReadFile(strDescriptionPath, 1 << 20, &vecText) ||
+      !ParseMirelDescription(std::string(vecText.begin(), vecText.end()),
+                             SimDirectoryOf(strDescriptionPath), &desc, &strError)) {
+    if (pstrError) *pstrError = strDescriptionPath + ": " + strError;
+    return false;
+  }
+  return Open(desc, pstrError);
+}
+
+bool CSimMirelBench::Open(const SSimMirelDescription& desc, std::string* pstrError) {
+  Close();
+  if (!desc.strStatePath.empty() && OpenState(desc.strStatePath, nullptr)) return true;
+  if (!desc.strStatePath.empty() && !m_host.AttachStateFile(desc.strStatePath, true)) {
+    if (pstrError) *pstrError = "cannot create " + desc.strStatePath;
+    return false;
+  }
+  if (!m_controller.Create(desc.config, m_host.Host())) {
+    if (pstrError) *pstrError = "invalid controller configuration";
+    Close();
+    return false;
+  }
+  for (const auto& m : desc.vecMemory)
+    m_controller.SetMemory(m.first, m.second.data(), static_cast<uint32_t>(m.second.size()));
+  for (const auto& v : desc.vecVoltage) {
+    memcpy(m_controller.VoltageRecord(v.first), v.second.data(), v.second.size());
+    m_controller.ProfileChanged(v.first);
+  }
+  for (const auto& c : desc.vecClock) {
+    memcpy(m_controller.ClockRecord(c.first), c.second.data(), c.second.size());
+    m_controller.ProfileChanged(c.first);
+  }
+  return true;
+}
+
+bool CSimMirelBench::OpenState(const std::string& strStatePath, std::string* pstrError) {
+  Close();
+  std::vector<uint8_t> vecState;
+  if (!SimReadFile(strStatePath, 1 << 20, &vecState) ||
+      !m_controller.Restore(vecState.data(), vecState.size(), m_host.Host()) ||
+      !m_host.AttachStateFile(strStatePath, false)) {
+    if (pstrError) *pstrError = "not a controller state file: " + strStatePath;
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void CSimMirelBench::Close() {
+  m_controller.Destroy();
   m_host.DetachStateFile();
 }

@@ -30,7 +30,18 @@
 //   power_cut_after 1000             the board stops answering after 1000 requests
 //   smi_busy 1                       the SMI handler never answers
 //
-// The Mirel controller description uses the same syntax (see SimMirel.h).
+// Mirel controller description, same syntax:
+//
+//   board mirel
+//   memory 0x0104 02                 controller bytes at an address (hex)
+//   profile 3 voltage <49 hex bytes> a profile's voltage record
+//   profile 3 clock <51 hex bytes>   a profile's clock record
+//   msr 0x198 0x06000613 0x0         an MSR (index, low, high); the first one
+//                                    replaces the default table
+//   seed 7
+//   timeout_at 5                     the 5th command record times out
+//   timeout_rate 100                 per 1000 command records (seeded)
+//   state mirel.state                state file (write-through; restored from)
 #pragma once
 
 #include <stdio.h>
@@ -40,6 +51,7 @@
 #include <vector>
 
 #include "sim/SimAwardBoard.h"
+#include "sim/SimMirelController.h"
 
 // A C-heap host; when a state file is attached, every change of the state
 // blob is written through to it at once.
@@ -130,4 +142,29 @@ class CSimAwardBench {
  private:
   CSimFileHost m_host;
   CSimAwardBoard m_board;
+};
+
+// A parsed Mirel description.
+struct SSimMirelDescription {
+  SSimMirelConfig config;
+  std::vector<std::pair<uint16_t, std::vector<uint8_t>>> vecMemory;
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> vecVoltage, vecClock;  // profile, record
+  std::string strStatePath;
+};
+bool ParseMirelDescription(const std::string& strText, const std::string& strBaseDir,
+                           SSimMirelDescription* pDesc, std::string* pstrError);
+
+// A ready Mirel controller in this process.
+class CSimMirelBench {
+ public:
+  bool Open(const std::string& strDescriptionPath, std::string* pstrError);
+  bool Open(const SSimMirelDescription& desc, std::string* pstrError);
+  bool OpenState(const std::string& strStatePath, std::string* pstrError);
+  void Close();
+  CSimMirelController& Controller() { return m_controller; }
+  CSimFileHost& Host() { return m_host; }
+
+ private:
+  CSimFileHost m_host;
+  CSimMirelController m_controller;
 };

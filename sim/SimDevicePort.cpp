@@ -3,6 +3,7 @@
 #include <ctype.h>
 
 #include "sim/SimAwardBoard.h"
+#include "sim/SimMirelController.h"
 
 namespace {
 
@@ -39,6 +40,12 @@ uint32_t AwardRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nI
   return static_cast<CSimAwardBoard*>(pCore)->Request(dwCode, pIn, nIn, pOut, nOut, pnReturned);
 }
 
+uint32_t MirelRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+                      uint32_t nOut, uint32_t* pnReturned) {
+  return static_cast<CSimMirelController*>(pCore)->Request(dwCode, pIn, nIn, pOut, nOut,
+                                                           pnReturned);
+}
+
 }  // namespace
 
 uint32_t CSimDevicePort::Win32Error(uint32_t dwSimResult) {
@@ -62,6 +69,10 @@ void CSimDevicePort::AddDevice(const std::string& strName, PfnRequest pfnRequest
 
 void CSimDevicePort::AddAwardBoard(CSimAwardBoard* pBoard) {
   AddDevice("\\\\.\\WinFlash", &AwardRequest, pBoard);
+}
+
+void CSimDevicePort::AddMirelController(CSimMirelController* pController) {
+  AddDevice("\\\\.\\Mirel", &MirelRequest, pController);
 }
 
 std::unique_ptr<IDevice> CSimDevicePort::Open(const std::string& strName) {

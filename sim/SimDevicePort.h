@@ -25,6 +25,7 @@
 #include "platform/Ports.h"
 
 class CSimAwardBoard;
+class CSimMirelController;
 
 class CSimDevicePort : public IDevicePort {
  public:
@@ -35,7 +36,8 @@ class CSimDevicePort : public IDevicePort {
   explicit CSimDevicePort(IDevicePort* pFallback = nullptr) : m_pFallback(pFallback) {}
 
   void AddDevice(const std::string& strName, PfnRequest pfnRequest, void* pCore);
-  void AddAwardBoard(CSimAwardBoard* pBoard);  // as "\\.\WinFlash"
+  void AddAwardBoard(CSimAwardBoard* pBoard);                 // as "\\.\WinFlash"
+  void AddMirelController(CSimMirelController* pController);  // as "\\.\Mirel"
   // Opens fail with error 2 while set (a missing driver).
   void SetOpenFails(bool bFail) { m_bOpenFails = bFail; }
   // Devices opened so far, by name as asked.

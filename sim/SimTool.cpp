@@ -4,6 +4,9 @@
 //   simtool state <board.txt> <out.state>
 //       turns a board description into the state file the kernel drivers
 //       load (the description's own state setting is ignored)
+//   simtool mirel-state [<mirel.txt>] <out.state>
+//       the state file of a Mirel controller (default controller without a
+//       description)
 //   simtool show <board.state>
 //       prints what a state file holds
 #include <stdio.h>
@@ -21,6 +24,7 @@ int Usage() {
   fprintf(stderr,
           "usage: simtool image <recipe.txt> <image.bin> [<segment.bin>]\n"
           "       simtool state <board.txt> <out.state>\n"
+          "       simtool mirel-state [<mirel.txt>] <out.state>\n"
           "       simtool show <board.state>\n");
   return 2;
 }
@@ -69,7 +73,36 @@ int MakeState(const std::string& strBoard, const std::string& strState) {
   return bench.Host().WriteFailed() ? 1 : 0;
 }
 
+int MakeMirelState(const std::string& strDescription, const std::string& strState) {
+  SSimMirelDescription desc;
+  std::string strError;
+  if (!strDescription.empty()) {
+    std::vector<uint8_t> text;
+    if (!SimReadFile(strDescription, 1 << 20, &text) ||
+        !ParseMirelDescription(std::string(text.begin(), text.end()),
+                               SimDirectoryOf(strDescription), &desc, &strError)) {
+      fprintf(stderr, "simtool: %s: %s\n", strDescription.c_str(),
+              strError.empty() ? "cannot read" : strError.c_str());
+      return 1;
+    }
+  }
+  desc.strStatePath = strState;
+  remove(strState.c_str());
+  CSimMirelBench bench;
+  if (!bench.Open(desc, &strError)) {
+    fprintf(stderr, "simtool: %s\n", strError.c_str());
+    return 1;
+  }
+  return bench.Host().WriteFailed() ? 1 : 0;
+}
+
 int Show(const std::string& strState) {
+  CSimMirelBench mirel;
+  if (mirel.OpenState(strState, nullptr)) {
+    printf("Mirel controller: profile %u selected, %u MSRs\n", mirel.Controller().SelectedProfile(),
+           mirel.Controller().Config().nMsrs);
+    return 0;
+  }
   CSimAwardBench bench;
   std::string strError;
   if (!bench.OpenState(strState, &strError)) {
@@ -93,6 +126,8 @@ int main(int argc, char** argv) {
   if (strCommand == "image" && (argc == 4 || argc == 5))
     return BuildImage(argv[2], argv[3], argc == 5 ? argv[4] : "");
   if (strCommand == "state" && argc == 4) return MakeState(argv[2], argv[3]);
+  if (strCommand == "mirel-state" && (argc == 3 || argc == 4))
+    return MakeMirelState(argc == 4 ? argv[2] : "", argv[argc - 1]);
   if (strCommand == "show" && argc == 3) return Show(argv[2]);
   return Usage();
 }

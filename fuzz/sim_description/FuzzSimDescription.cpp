@@ -1,4 +1,4 @@
-// Board descriptions and image recipes are text files written by hand or by
+// Board and controller descriptions and image recipes are text files written by hand or by
 // test harnesses; neither parser may crash on any input, and whatever they
 // accept must build a board or an image without touching memory it does
 // not own.
@@ -23,6 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (uint32_t a = b.RomBase(); a != 0 && b.BlockSizeAt(a); a += b.BlockSizeAt(a))
         b.Erase(a, b.BlockSizeAt(a));
     }
+  }
+  SSimMirelDescription mirel;
+  if (ParseMirelDescription(text, "", &mirel, &err)) {
+    CSimMirelBench bench;
+    bench.Open(mirel, &err);
   }
   SAwardImageRecipe recipe;
   if (ParseAwardImageRecipe(text, &recipe, &err)) {
