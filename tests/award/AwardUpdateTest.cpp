@@ -134,6 +134,24 @@ TEST_F(AwardUpdateTest, BootBlockOffLeavesTheBootBlockAndStillSucceeds) {
   EXPECT_EQ(rig.status.m_vecTexts.back(), "BIOS Flash Success!");
 }
 
+TEST_F(AwardUpdateTest, StatusTextsNameEachBlockInTurn) {
+  SAwardImageRecipe r;
+  r.dwRomSize = 0x20000;
+  ASSERT_TRUE(rig.Start(r));
+  rig.ui.m_queAnswers = {kIdYes, kIdNo};
+  ASSERT_TRUE(rig.Update(DefaultFlashOptions()));
+  EXPECT_EQ(rig.status.m_vecTexts,
+            (std::vector<std::string>{"Erasing Main Block...", "Programming Main Block...",
+                                      "Verifying Main Block...", "Erasing DMI Block...",
+                                      "Programming DMI Block...", "Erasing PNP Block...",
+                                      "Programming PNP Block...", "Erasing Boot Block...",
+                                      "Programming Boot Block...", "BIOS Flash Success!"}));
+  // Main block of 112 KB: ranges and positions in KB, 4 KB ahead.
+  EXPECT_EQ(rig.progress.m_vecRanges.front(), std::make_pair(0, 112));
+  EXPECT_EQ(rig.progress.m_vecPositions[1], 4);
+  EXPECT_EQ(rig.percent.m_vecTexts.front(), "3%");
+}
+
 TEST_F(AwardUpdateTest, AutoRebootRestartsWithoutAsking) {
   SAwardImageRecipe r;
   r.dwRomSize = 0x40000;

@@ -24,6 +24,7 @@ struct SUpdateRig : SBenchRig {
       return false;
     }
     if (editFlash) editFlash(flash);
+    if (editImage) editImage(image);
     SSimAwardConfig cfg;
     cfg.dwRomSize = running.dwRomSize;
     cfg.wFlashId = running.wFlashId;
@@ -78,6 +79,7 @@ struct SUpdateRig : SBenchRig {
   std::vector<SSimProtectedRange> vecProtect;
   std::function<void(std::vector<uint8_t>&)> editFlash;  // changes the running board's flash
   std::function<void(SSimAwardConfig&)> editConfig;      // faults of the board
+  std::function<void(std::vector<uint8_t>&)> editImage;  // crafts the update file
   SAwardImageLayout layout;
   std::vector<uint8_t> flash, segment, image, checked;
   CAwardBios bios{platform, resources};
