@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tessaro/app/Switches.h"
+#include "tessaro/award/AwardSaver.h"
 #include "tests/award/UpdateRig.h"
 
 namespace {
@@ -361,6 +362,41 @@ TEST_F(AwardUpdateTest, ModuleBankBehindThePnpBlockIsKept) {
   std::copy(rig.flash.begin() + nBank, rig.flash.begin() + nBank + 0x10000,
             expected.begin() + nBank);
   EXPECT_EQ(rig.FlashImage(), expected);
+}
+
+// ---------------------------------------------------------- direct mode --
+
+TEST_F(AwardUpdateTest, Win9xFamilyUpdatesThroughTheDirectPortWithSmiBrackets) {
+  SAwardImageRecipe r;
+  r.dwRomSize = 0x40000;
+  ASSERT_TRUE(rig.Start(r));
+  rig.system.m_version.dwPlatformId = kPlatformWin9x;
+  rig.system.m_version.dwMinorVersion = 90;
+  CSimAwardDirectIo direct(&rig.Board());
+  CAwardBios bios(rig.platform, rig.resources, &direct);
+  rig.services.m_vecCalls.clear();
+  ASSERT_TRUE(bios.Open());
+  EXPECT_TRUE(rig.services.m_vecCalls.empty()) << "no driver service on that family";
+  EXPECT_EQ(g_bySmiLevel, 4);
+  EXPECT_STREQ(bios.m_szIdLastPart, "D");
+
+  CAwardSaver saver(&bios, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(saver.Save("C:\\9x.bin", false));
+  EXPECT_EQ(rig.files.m_mapFiles["C:\\9x.bin"], rig.flash);
+
+  rig.Board().Log().Clear();
+  rig.ui.m_queAnswers = {kIdYes, kIdNo};
+  FlashOptions options = DefaultFlashOptions();
+  CAwardFlasher flasher(&bios, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(flasher.Update("C:\\bios\\new.bin", &options));
+  EXPECT_EQ(rig.FlashImage(), rig.image);
+  EXPECT_EQ(rig.Board().Cmos()[0x31], 0xFF);
+  EXPECT_EQ(rig.Count(winflash::kProgramNext), 0u) << "nothing went through the device";
+  // Every block stage sits in a begin/end bracket; the main block's
+  // read-back ends once more after its bracket was closed.
+  EXPECT_EQ(rig.Board().SmiDepth(), 0u);
+  EXPECT_EQ(rig.Board().SmiUnbalancedEnds(), 1u);
+  g_bySmiLevel = 0;
 }
 
 }  // namespace
