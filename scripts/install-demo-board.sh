@@ -16,4 +16,10 @@ for name in WinFlash Mirel; do
 done
 cp "$build/sim/boards/demo/demo.state" "$drivers/WinFlash.state"
 cp "$build/sim/boards/demo/mirel.state" "$drivers/Mirel.state"
+# A state path left in a service's parameters (by a test) would win over
+# the files installed here.
+for name in WINFLASH Mirel; do
+  "$TESSARO_WINE" reg delete "HKLM\\System\\CurrentControlSet\\Services\\$name\\Parameters" \
+    /v StateFile /f >/dev/null 2>&1 || true
+done
 echo "demo board installed: $drivers"
