@@ -18,6 +18,7 @@ source scripts/wine-session.sh
 bin=build/wine64/bin
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_TOUR:-}" ]; then
+  scripts/install-demo-board.sh build/wine64
   trap wine_session_stop EXIT
   wine_session_start
   "$TESSARO_WINE" "$bin/Tessaro.exe" "$@"
@@ -27,6 +28,7 @@ fi
 unset DISPLAY
 trap wine_session_stop EXIT
 wine_session_start
+scripts/install-demo-board.sh build/wine64
 out="$PWD/build/tour/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$out"
 "$TESSARO_WINE" "$bin/Tessaro.exe" "$@" &

@@ -25,6 +25,10 @@ std::string BinaryDir() {
   return s;
 }
 
+std::string ParametersKey(const std::string& strService) {
+  return "System\\CurrentControlSet\\Services\\" + strService + "\\Parameters";
+}
+
 // A kernel-driver service for the length of a test; removed afterwards.
 class CDriverService {
  public:
@@ -35,8 +39,9 @@ class CDriverService {
     m_hService = CreateServiceA(m_hScm, strName.c_str(), strName.c_str(), SERVICE_ALL_ACCESS,
                                 SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                 strSys.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (strState.empty()) return;  // the driver looks beside itself
     HKEY hKey = nullptr;
-    std::string strKey = "System\\CurrentControlSet\\Services\\" + strName + "\\Parameters";
+    std::string strKey = ParametersKey(strName);
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &hKey, nullptr) == ERROR_SUCCESS) {
       RegSetValueExA(hKey, "StateFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(strState.c_str()),
@@ -66,6 +71,9 @@ class CDriverService {
     if (!h) return;
     m_hService = h;
     Stop();
+    // A stale state path would steer the next user of the service name.
+    std::string strKey = ParametersKey(m_strName);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, strKey.c_str());
     DeleteService(h);
     CloseServiceHandle(h);
     m_hService = nullptr;
@@ -175,6 +183,33 @@ TEST(WinFlashDriver, ServiceStartsAndAnswersEveryRequestWithWriteThrough) {
   EXPECT_EQ(bench.Board().Cmos()[0x10], 0xDD);
   bench.Close();
   DeleteFileA(state.c_str());
+}
+
+TEST(WinFlashDriver, FindsItsStateBesideTheDriverWithoutParameters) {
+  // As the program installs it: a service whose image path is the driver,
+  // with "WinFlash.state" beside it (what the run command prepares).
+  std::string bin = BinaryDir();
+  std::string dir = bin + "\\sim\\beside";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  ASSERT_TRUE(
+      CopyFileA((bin + "\\bin\\WinFlash.sys").c_str(), (dir + "\\WinFlash.sys").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((bin + "\\sim\\boards\\demo\\demo.state").c_str(),
+                        (dir + "\\WinFlash.state").c_str(), FALSE));
+  {
+    CDriverService service("WINFLASH", dir + "\\WinFlash.sys", "");
+    ASSERT_TRUE(service.Start()) << GetLastError();
+    CDevice dev("\\\\.\\WinFlash");
+    ASSERT_TRUE(dev.Open());
+    std::vector<uint8_t> seg(winflash::kSegmentSize);
+    uint32_t addr = winflash::kSegmentAddress;
+    ASSERT_TRUE(dev.Io(winflash::kReadPhysical, &addr, 4, seg.data(), winflash::kSegmentSize));
+    EXPECT_EQ(seg[0xE059] | (seg[0xE05A] << 8), 0x60BF);
+    service.Stop();
+  }
+  // Without any state file the board does not come up.
+  ASSERT_TRUE(DeleteFileA((dir + "\\WinFlash.state").c_str()));
+  CDriverService service("WINFLASH", dir + "\\WinFlash.sys", "");
+  EXPECT_FALSE(service.Start());
 }
 
 // One controller transaction: a record out, a record back.
