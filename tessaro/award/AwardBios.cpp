@@ -76,9 +76,7 @@ void CAwardBios::SetUpSmi() {
   // The driver forwards the query but its reply is not used: begin/end
   // calls stay off in driver mode.
   const uint16_t wPort = g_wSmiPort;
-  uint32_t nReturned = 0;
-  if (m_hDevice)
-    m_hDevice->IoControl(winflash::kSetSmiPort, &wPort, sizeof(wPort), nullptr, 0, &nReturned);
+  Request(winflash::kSetSmiPort, &wPort, sizeof(wPort), nullptr, 0);
   SmiFlashControl(winflash::kSmiQuery);
 }
 
@@ -90,10 +88,8 @@ bool CAwardBios::ReadBiosSegment() {
     return true;
   }
   const uint32_t dwAddress = winflash::kSegmentAddress;
-  uint32_t nReturned = 0;
-  if (m_hDevice)
-    m_hDevice->IoControl(winflash::kReadPhysical, &dwAddress, sizeof(dwAddress), m_pSegment.get(),
-                         winflash::kSegmentSize, &nReturned);
+  Request(winflash::kReadPhysical, &dwAddress, sizeof(dwAddress), m_pSegment.get(),
+          winflash::kSegmentSize);
   return true;
 }
 
@@ -291,13 +287,18 @@ void CAwardBios::LookupFlashName() {
 
 // ------------------------------------------------------ flash requests --
 
+// One driver request; a failed one is silent (its output stays as the
+// caller prepared it) and shows up as wrong data in a later check.
+void CAwardBios::Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+                         uint32_t nOut) {
+  uint32_t nReturned = 0;
+  if (m_hDevice) m_hDevice->IoControl(dwCode, pIn, nIn, pOut, nOut, &nReturned);
+}
+
 bool CAwardBios::ReadFlash(uint32_t dwAddress, void* pBuffer, uint32_t nLength) {
   uint8_t* pOut = static_cast<uint8_t*>(pBuffer);
   uint8_t aChunk[winflash::kChunk];
-  uint32_t nReturned = 0;
-  if (!IsDirectMode() && m_hDevice)
-    m_hDevice->IoControl(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0,
-                         &nReturned);
+  if (!IsDirectMode()) Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0);
   // Whole 16-byte requests, but only nLength bytes reach the caller.
   for (uint32_t nDone = 0; nDone < nLength; nDone += winflash::kChunk) {
     std::memset(aChunk, 0xFF, sizeof(aChunk));
@@ -306,8 +307,8 @@ bool CAwardBios::ReadFlash(uint32_t dwAddress, void* pBuffer, uint32_t nLength) 
       winflash::SmiReadRegs(&regs, dwAddress + nDone);
       if (m_pDirect && m_pDirect->RaiseSmi(g_wSmiPort, &regs))
         winflash::SmiReadResult(regs, aChunk);
-    } else if (m_hDevice) {
-      m_hDevice->IoControl(winflash::kReadNext, nullptr, 0, aChunk, sizeof(aChunk), &nReturned);
+    } else {
+      Request(winflash::kReadNext, nullptr, 0, aChunk, sizeof(aChunk));
     }
     std::memcpy(pOut + nDone, aChunk, std::min<uint32_t>(winflash::kChunk, nLength - nDone));
   }
@@ -318,10 +319,7 @@ bool CAwardBios::ProgramFlash(uint32_t dwAddress, const void* pData, uint32_t nL
   const uint8_t* pIn = static_cast<const uint8_t*>(pData);
   uint8_t aChunk[winflash::kChunk];
   uint8_t aReply[4];
-  uint32_t nReturned = 0;
-  if (!IsDirectMode() && m_hDevice)
-    m_hDevice->IoControl(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0,
-                         &nReturned);
+  if (!IsDirectMode()) Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0);
   for (uint32_t nDone = 0; nDone < nLength; nDone += winflash::kChunk) {
     // A short last piece is padded with 0xFF, which programming leaves as
     // it is, instead of taking bytes from beyond the caller's data.
@@ -331,9 +329,8 @@ bool CAwardBios::ProgramFlash(uint32_t dwAddress, const void* pData, uint32_t nL
       SX86Registers regs;
       winflash::SmiProgramRegs(&regs, dwAddress + nDone, aChunk);
       if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
-    } else if (m_hDevice) {
-      m_hDevice->IoControl(winflash::kProgramNext, aChunk, sizeof(aChunk), aReply, sizeof(aReply),
-                           &nReturned);
+    } else {
+      Request(winflash::kProgramNext, aChunk, sizeof(aChunk), aReply, sizeof(aReply));
     }
   }
   return true;
@@ -347,10 +344,8 @@ uint16_t CAwardBios::EraseBlock(uint32_t dwAddress, uint32_t nLength) {
     return static_cast<uint16_t>(regs.dwEax);
   }
   const winflash::SEraseRequest request = {dwAddress, nLength};
-  uint32_t dwStatus = 0, nReturned = 0;
-  if (m_hDevice)
-    m_hDevice->IoControl(winflash::kEraseBlock, &request, sizeof(request), &dwStatus,
-                         sizeof(dwStatus), &nReturned);
+  uint32_t dwStatus = 0;
+  Request(winflash::kEraseBlock, &request, sizeof(request), &dwStatus, sizeof(dwStatus));
   return static_cast<uint16_t>(dwStatus);
 }
 
@@ -392,10 +387,7 @@ void CAwardBios::SmiFlashControl(uint16_t wFunction) {
     return;
   }
   uint8_t aReply[16];
-  uint32_t nReturned = 0;
-  if (m_hDevice)
-    m_hDevice->IoControl(winflash::kSmiControl, &wFunction, sizeof(wFunction), aReply,
-                         sizeof(aReply), &nReturned);
+  Request(winflash::kSmiControl, &wFunction, sizeof(wFunction), aReply, sizeof(aReply));
 }
 
 void CAwardBios::SmiFlashBegin() {
@@ -414,9 +406,7 @@ void CAwardBios::WritePort(uint16_t wPort, uint8_t byValue) {
     return;
   }
   const winflash::SPortRequest request = {wPort, byValue};
-  uint32_t nReturned = 0;
-  if (m_hDevice)
-    m_hDevice->IoControl(winflash::kWritePort, &request, sizeof(request), nullptr, 0, &nReturned);
+  Request(winflash::kWritePort, &request, sizeof(request), nullptr, 0);
 }
 
 void CAwardBios::WriteCmos(uint8_t byIndex, uint8_t byValue) {

@@ -114,6 +114,7 @@ class CAwardBios {
   bool CreateService(const std::string& strBinaryPath);
   bool StartService();
   bool OpenDevice();
+  void Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut);
   // One erase-block request; returns the status the driver reported.
   uint16_t EraseBlock(uint32_t dwAddress, uint32_t nLength);
   void SmiFlashControl(uint16_t wFunction);

@@ -8,10 +8,6 @@ using winflash::LoadU32;
 
 class AwardBiosTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-  }
   std::vector<uint8_t>& Seg() { return rig.device.m_segment; }
   // Copies the device's segment into the engine and parses it.
   CAwardBios& Parse() {
@@ -425,9 +421,8 @@ class CRecordingDirectIo : public IDirectIoPort {
 };
 
 TEST(AwardDirectMode, Win9xFamilyRaisesSmisItself) {
-  g_wSmiPort = 0x00B2;
-  g_bySmiLevel = 0;
   SAwardRig rig;
+  g_wSmiPort = 0x00B2;
   rig.system.m_version.dwPlatformId = kPlatformWin9x;
   rig.system.m_version.dwMinorVersion = 10;
   CRecordingDirectIo io;
@@ -467,8 +462,6 @@ TEST(AwardDirectMode, Win9xFamilyRaisesSmisItself) {
   bios.WriteCmos(0x20, 0xFF);
   EXPECT_EQ(io.m_vecPorts, (std::vector<std::pair<uint16_t, uint8_t>>{
                                {0x70, 0x20}, {0xEB, 0}, {0x71, 0xFF}, {0xEB, 0}}));
-  g_wSmiPort = winflash::kDefaultSmiPort;
-  g_bySmiLevel = 0;
 }
 
 }  // namespace

@@ -30,11 +30,7 @@ std::vector<uint8_t> Bytes(uint8_t byFirst, size_t n = 16) {
 
 class AwardCarryOverTest : public ::testing::TestWithParam<uint8_t> {
  protected:
-  void SetUp() override {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-    rig.ui.m_queAnswers = {kIdYes, kIdNo};
-  }
+  void SetUp() override { rig.ui.m_queAnswers = {kIdYes, kIdNo}; }
   SUpdateRig rig;
 };
 

@@ -24,12 +24,6 @@ void Reseal(std::vector<uint8_t>& v) {
 
 class AwardCraftedFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-    g_bDebug = false;
-  }
-  void TearDown() override { g_bDebug = false; }
   void ExpectRefused(const char* pszMessage) {
     EXPECT_FALSE(rig.Update(DefaultFlashOptions()));
     EXPECT_EQ(rig.BoxTexts().back(), pszMessage);

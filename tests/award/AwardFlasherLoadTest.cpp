@@ -13,7 +13,6 @@ class AwardFlasherLoadTest : public ::testing::Test {
     PutKaFlash(rig.device.m_segment, 0x100, 2, 1, 0x07, {64, 4});  // 256 KB
     ASSERT_TRUE(bios.Open());
   }
-  void TearDown() override { g_bDebug = false; }
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
     for (const CFakeUi::SBox& box : rig.ui.m_vecBoxes) texts.push_back(box.strText);

@@ -9,10 +9,6 @@ namespace {
 // Windows flash supported) and a flash full of a counting pattern.
 class AwardSaverTest : public ::testing::TestWithParam<uint32_t> {
  protected:
-  void SetUp() override {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-  }
   void StartBoard(uint32_t nRomBytes, uint8_t byCaps = 0x07) {
     std::vector<uint8_t> flash(nRomBytes), segment(winflash::kSegmentSize, 0);
     for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i * 7 + (i >> 12));

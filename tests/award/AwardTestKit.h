@@ -16,6 +16,7 @@
 #include "platform/fake/Fakes.h"
 #include "tessaro/app/Resources.h"
 #include "tessaro/app/StringTable.h"
+#include "tessaro/app/Switches.h"
 #include "tessaro/award/AwardBios.h"
 #include "tessaro/award/WinFlashIoctl.h"
 
@@ -234,6 +235,7 @@ class CRecordingText : public ITextSink {
 // serves the messages.
 struct SAwardRig {
   explicit SAwardRig(uint32_t nRomBytes = 0x80000) : device(nRomBytes) {
+    ResetGlobals();
     size_t nCount = 0;
     const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
     for (size_t i = 0; i < nCount; ++i)
@@ -258,6 +260,14 @@ struct SAwardRig {
   CFakeUi ui;
   SPlatform platform;
   CResources resources{modules};
+
+  ~SAwardRig() { ResetGlobals(); }
+  // The program-wide SMI settings and switches start as at program start.
+  static void ResetGlobals() {
+    g_wSmiPort = winflash::kDefaultSmiPort;
+    g_bySmiLevel = 0;
+    g_bDebug = false;
+  }
 };
 
 // Segment writers.

@@ -62,11 +62,6 @@ CTrace StagesTrace(const SAwardImageLayout& lay, uint8_t byLayout, bool bHole, b
 
 class AwardUpdateFamilies : public ::testing::TestWithParam<SFamily> {
  protected:
-  void SetUp() override {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-    g_bDebug = false;
-  }
   SUpdateRig rig;
 };
 
@@ -107,11 +102,6 @@ INSTANTIATE_TEST_SUITE_P(Layouts, AwardUpdateFamilies,
 
 class AwardUpdateTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-    g_bDebug = false;
-  }
   SUpdateRig rig;
 };
 
@@ -396,7 +386,6 @@ TEST_F(AwardUpdateTest, Win9xFamilyUpdatesThroughTheDirectPortWithSmiBrackets) {
   // read-back ends once more after its bracket was closed.
   EXPECT_EQ(rig.Board().SmiDepth(), 0u);
   EXPECT_EQ(rig.Board().SmiUnbalancedEnds(), 1u);
-  g_bySmiLevel = 0;
 }
 
 }  // namespace

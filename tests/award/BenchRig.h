@@ -13,18 +13,16 @@
 
 struct SBenchRig : SAwardRig {
   SBenchRig() { platform.pDevices = &simDevices; }
-  // The bench keeps its board until closed.
-  ~SBenchRig() { bench.Close(); }
 
   // Starts the board with the given images; the engine is not opened.
   bool Start(const SSimAwardConfig& cfg, const std::vector<uint8_t>& flash,
-             const std::vector<uint8_t>* pSegment) {
+             const std::vector<uint8_t>* pSegment, uint32_t nLogEntries = 1u << 20) {
     std::string strError;
     if (!bench.Open(cfg, flash, pSegment, &strError)) {
       fprintf(stderr, "bench: %s\n", strError.c_str());
       return false;
     }
-    bench.Board().SetLogCapacity(1u << 20);
+    bench.Board().SetLogCapacity(nLogEntries);
     simDevices.AddAwardBoard(&bench.Board());
     return true;
   }
