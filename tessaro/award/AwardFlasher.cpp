@@ -406,7 +406,7 @@ bool CAwardFlasher::CheckBiosLock() {
   size_t c = 0;
   if (byType == 6) {
     c = 0xFFFE;
-    if (m_nEndMark < 0 || !tail.Contains(c, 2)) return Refuse(760);
+    if (m_nEndMark < 0 || !tail.Contains(c, 2) || !tail.Contains(m_nEndMark, 1)) return Refuse(760);
   } else {
     c = (m_wCsCode & 0xF000u) + 0x10FFEu;
     if (!m_bHasBbss || !tail.Contains(c, 2)) return Refuse(760);
