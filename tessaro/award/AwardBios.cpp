@@ -430,6 +430,20 @@ void CAwardBios::ReportWriteProtect() {
   if (nMessage) m_Msg.ShowError(nMessage, kCaptionUpdateBios);
 }
 
+// ---------------------------------------------------------- file dialogs --
+
+namespace {
+constexpr char kBiosFileFilter[] = "Binary Files (*.BIN)|*.BIN|All Files (*.*)|*.*||";
+}
+
+bool CAwardBios::ChooseOpenFile(WindowRef hOwner, std::string* pstrPath) {
+  return m_platform.pUi->ChooseOpenFile(hOwner, kBiosFileFilter, "", pstrPath);
+}
+
+bool CAwardBios::ChooseSaveFile(WindowRef hOwner, std::string* pstrPath) {
+  return m_platform.pUi->ChooseSaveFile(hOwner, kBiosFileFilter, "", "", pstrPath);
+}
+
 // ------------------------------------------------------ driver service --
 
 bool CAwardBios::CreateService(const std::string& strBinaryPath) {

@@ -48,6 +48,11 @@ class CAwardBios {
   void StopDriver();
   void DeleteDriver();
 
+  // The BIOS file dialogs of the update and save workflows; false when
+  // cancelled.
+  bool ChooseOpenFile(WindowRef hOwner, std::string* pstrPath);
+  bool ChooseSaveFile(WindowRef hOwner, std::string* pstrPath);
+
   bool ReadBiosSegment();
   void ParseBiosSegment();
   bool IsAwardBios() const;

@@ -369,6 +369,18 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
             (std::vector<uint8_t>{'Z'}));
 }
 
+TEST_F(AwardBiosTest, BiosFileDialogsOfferBinFiles) {
+  std::string strPath;
+  rig.ui.m_queFileAnswers = {"C:\\new.bin", ""};
+  EXPECT_TRUE(bios.ChooseOpenFile(7, &strPath));
+  EXPECT_EQ(strPath, "C:\\new.bin");
+  EXPECT_FALSE(bios.ChooseSaveFile(7, &strPath));
+  ASSERT_EQ(rig.ui.m_vecDialogs.size(), 2u);
+  EXPECT_FALSE(rig.ui.m_vecDialogs[0].bSave);
+  EXPECT_TRUE(rig.ui.m_vecDialogs[1].bSave);
+  EXPECT_EQ(rig.ui.m_vecDialogs[1].strFilter, "Binary Files (*.BIN)|*.BIN|All Files (*.*)|*.*||");
+}
+
 TEST_F(AwardBiosTest, DriverFailuresShowTheirMessages) {
   rig.files.m_mapFiles.clear();
   rig.ui.m_queFileAnswers.push_back("");  // cancel
