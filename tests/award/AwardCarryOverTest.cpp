@@ -101,6 +101,22 @@ TEST_F(AwardCarryOverTest, HdcpKeysTravelWithTheNvmmTable) {
   EXPECT_EQ(now[L + 0x5200 + 1536], rig.image[L + 0x5200 + 1536]);
 }
 
+TEST_F(AwardCarryOverTest, ResealWithoutItsCompressedModuleBankIsRefusedWithAMessage) {
+  // Layout 7 skips the checksum check, so only the re-seal after the NV
+  // carry-over finds that the bank the checksum code names is missing.
+  SAwardImageRecipe running;
+  running.byLayout = 7;
+  running.dwRomSize = 0x40000;
+  running.nChecksumCode = 0x000C;  // sum over bank 0 .. 0xFFFE
+  running.strNvTable = "mb";
+  SAwardImageRecipe update = SUpdateRig::NewerBuild(running);
+  update.vecBreaks = {"lh5"};
+  ASSERT_TRUE(rig.Start(running, &update));
+  EXPECT_FALSE(rig.Update(DefaultFlashOptions()));
+  EXPECT_EQ(rig.BoxTexts(), (std::vector<std::string>{"This file is not a correct BIOS file!"}));
+  EXPECT_FALSE(rig.Wrote());
+}
+
 // ---------------------------------------------------------- bad boards --
 
 TEST_F(AwardCarryOverTest, ProgramThatWritesNothingEndsInVerifyError) {
