@@ -496,6 +496,17 @@ bool CAwardBios::OpenDevice() {
   return m_hDevice != nullptr;
 }
 
+bool CAwardBios::ChooseDriverFile(const std::string& strName, std::string* pstrPath) {
+  SFileDialogRequest request;
+  request.strFilter = "SYS Files (*.sys)|*.SYS||";
+  request.strDefaultExt = strName;
+  request.strInitialFile = ".\\WinFlash.sys";
+  request.bHideReadOnly = true;
+  request.bOverwritePrompt = true;
+  if (m_pFileDialogs) return m_pFileDialogs->ChooseOpenFile(m_Msg.GetOwner(), request, pstrPath);
+  return m_platform.pUi->ChooseOpenFile(m_Msg.GetOwner(), request.strFilter, "", pstrPath);
+}
+
 bool CAwardBios::OpenDriver() {
   if (IsDirectMode()) return true;
   IFileSystem& files = *m_platform.pFiles;
@@ -517,8 +528,7 @@ bool CAwardBios::OpenDriver() {
     CreateService(strTarget);
   } else {
     std::string strChosen;
-    if (!m_platform.pUi->ChooseOpenFile(m_Msg.GetOwner(), "SYS Files (*.sys)|*.SYS||", "",
-                                        &strChosen)) {
+    if (!ChooseDriverFile(strName, &strChosen)) {
       m_Msg.ShowError(std::string("Can't create WinFlash Service!"), kCaptionTessaro);
       return false;
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/DirectIoPort.h"
+#include "platform/FileDialogPort.h"
 #include "platform/Ports.h"
 #include "tessaro/app/MessageHelper.h"
 #include "tessaro/app/Resources.h"
@@ -41,6 +42,9 @@ class CAwardBios {
   bool Open();
   void Close();
 
+  // The dialog that asks for the driver file when neither folder has it;
+  // without one the plain dialog of the UI port is used.
+  void SetFileDialogPort(IFileDialogPort* pDialogs) { m_pFileDialogs = pDialogs; }
   // Installs, starts and opens the flash driver; true at once on the 9x
   // family. Shows "Can't create WinFlash Service!" or 774 on failure.
   bool OpenDriver();
@@ -116,6 +120,7 @@ class CAwardBios {
   void ParseBiosId();
   void LookupFlashName();
   void SetUpSmi();
+  bool ChooseDriverFile(const std::string& strName, std::string* pstrPath);
   bool CreateService(const std::string& strBinaryPath);
   bool StartService();
   bool OpenDevice();
@@ -128,6 +133,7 @@ class CAwardBios {
   SPlatform& m_platform;
   const CResources& m_resources;
   IDirectIoPort* m_pDirect;
+  IFileDialogPort* m_pFileDialogs = nullptr;
   CSystemInfo m_SysInfo;
 
  public:

@@ -367,6 +367,24 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
   EXPECT_EQ(rig.services.m_vecCalls.at(0), "create D:\\disk\\wf.sys");
   EXPECT_EQ(rig.files.m_mapFiles["C:\\windows\\system32\\Drivers\\WinFlash64.sys"],
             (std::vector<uint8_t>{'Z'}));
+
+  // With the fuller dialog: default extension, initial file and flags.
+  struct SRecordingDialogs : IFileDialogPort {
+    std::vector<SFileDialogRequest> requests;
+    bool ChooseOpenFile(WindowRef, const SFileDialogRequest& r, std::string* p) override {
+      requests.push_back(r);
+      *p = "D:\\disk\\wf.sys";
+      return true;
+    }
+  } dialogs;
+  rig.files.m_mapFiles.erase("C:\\windows\\system32\\Drivers\\WinFlash64.sys");
+  bios.SetFileDialogPort(&dialogs);
+  ASSERT_TRUE(bios.OpenDriver());
+  ASSERT_EQ(dialogs.requests.size(), 1u);
+  EXPECT_EQ(dialogs.requests[0].strFilter, "SYS Files (*.sys)|*.SYS||");
+  EXPECT_EQ(dialogs.requests[0].strDefaultExt, "WinFlash64.sys");
+  EXPECT_EQ(dialogs.requests[0].strInitialFile, ".\\WinFlash.sys");
+  EXPECT_TRUE(dialogs.requests[0].bHideReadOnly && dialogs.requests[0].bOverwritePrompt);
 }
 
 TEST_F(AwardBiosTest, BiosFileDialogsOfferBinFiles) {
