@@ -205,6 +205,7 @@ TEST_F(AwardUpdateTest, MainBlockProgressCountsUpInFourKilobyteSteps) {
 struct SRefusal {
   const char* pszBreak;
   const char* pszMessage;
+  bool bReadsPartNumber;  // refused by the part-number check, after reading the flash's
 };
 
 void PrintTo(const SRefusal& r, std::ostream* os) { *os << r.pszBreak; }
@@ -222,6 +223,11 @@ TEST_P(AwardRefusedFiles, ShowTheirMessageAndNeverWrite) {
   ASSERT_TRUE(rig.Start(running, &update));
   EXPECT_FALSE(rig.Update(DefaultFlashOptions()));
   EXPECT_EQ(rig.BoxTexts(), (std::vector<std::string>{GetParam().pszMessage}));
+  // The whole request sequence: the lock data was read at start, so a
+  // refused file costs at most the part-number read.
+  CTrace want;
+  if (GetParam().bReadsPartNumber) want.Read(0xFFFFFFE8, 16);
+  EXPECT_EQ(RenderLog(rig.Board().Log()), want.Lines());
   EXPECT_EQ(rig.ui.m_vecBoxes[0].strCaption, "Tessaro (Update Bios)");
   EXPECT_EQ(rig.ui.m_vecBoxes[0].dwFlags, kMbOk | kMbIconError);
   EXPECT_FALSE(rig.Wrote());
@@ -232,16 +238,19 @@ TEST_P(AwardRefusedFiles, ShowTheirMessageAndNeverWrite) {
 
 INSTANTIATE_TEST_SUITE_P(
     BrokenVariants, AwardRefusedFiles,
-    ::testing::Values(SRefusal{"size", "BIOS file size error!"},
-                      SRefusal{"size_letter", "BIOS file size error!"},
-                      SRefusal{"checksum", "This file is not a correct BIOS file!"},
+    ::testing::Values(SRefusal{"size", "BIOS file size error!", false},
+                      SRefusal{"size_letter", "BIOS file size error!", false},
+                      SRefusal{"checksum", "This file is not a correct BIOS file!", false},
                       SRefusal{"part_number",
                                "The part number of bios file does not match with your "
-                               "system!\n\nThis file is not for this system!"},
-                      SRefusal{"lock_flag", "This file does not support BIOS lock function!\n"},
+                               "system!\n\nThis file is not for this system!",
+                               true},
+                      SRefusal{"lock_flag", "This file does not support BIOS lock function!\n",
+                               false},
                       SRefusal{"lock_id",
                                "The BIOS-Lock string of the file does not match with your "
-                               "system!"}));
+                               "system!",
+                               false}));
 
 TEST_F(AwardUpdateTest, ChecksumFromTheLh5BankMustExist) {
   SAwardImageRecipe running;
