@@ -78,3 +78,16 @@ class CTessaroApp {
   CMessageHelper m_Msg;
   SFamilyState m_family;
 };
+
+// Stands in until the engines are wired: neither family is found.
+class CNoBoardProbe : public IFamilyProbe {
+ public:
+  bool DetectAmiBios() override { return false; }
+  void OpenAmiAccess() override {}
+  bool IsAmiIdentityKnown() const override { return false; }
+  bool IsAmiDriverReady() const override { return false; }
+  void CloseAmiAccess() override {}
+  bool OpenAward() override { return false; }
+  bool IsAwardBios() const override { return false; }
+  bool AwardAllowsWindowsFlash() const override { return false; }
+};
