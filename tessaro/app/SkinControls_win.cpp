@@ -488,3 +488,63 @@ HWND CreateSkinLabel(HWND hParent, int nId, int x, int y, int nWidth, int nHeigh
   SetWindowSubclass(hLabel, LabelProc, 1, reinterpret_cast<DWORD_PTR>(new SLabelStyle(style)));
   return hLabel;
 }
+
+// ----------------------------------------------------------- progress --
+
+namespace {
+
+struct SProgressColours {
+  COLORREF crTrack;
+  COLORREF crFill;
+};
+
+LRESULT CALLBACK ProgressProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                              DWORD_PTR dwRef) {
+  SProgressColours* pColours = reinterpret_cast<SProgressColours*>(dwRef);
+  switch (nMsg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC hdc = BeginPaint(hWnd, &ps);
+      RECT rc;
+      GetClientRect(hWnd, &rc);
+      PBRANGE range = {0, 100};
+      SendMessageA(hWnd, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+      const int nPos = static_cast<int>(SendMessageA(hWnd, PBM_GETPOS, 0, 0));
+      const int nSpan = range.iHigh > range.iLow ? range.iHigh - range.iLow : 1;
+      int nFill = MulDiv(nPos - range.iLow, rc.right, nSpan);
+      nFill = nFill < 0 ? 0 : nFill > rc.right ? rc.right : nFill;
+      HBRUSH hTrack = CreateSolidBrush(pColours->crTrack);
+      HBRUSH hFill = CreateSolidBrush(pColours->crFill);
+      FillRect(hdc, &rc, hTrack);
+      RECT rcFill = {0, 0, nFill, rc.bottom};
+      FillRect(hdc, &rcFill, hFill);
+      DeleteObject(hTrack);
+      DeleteObject(hFill);
+      EndPaint(hWnd, &ps);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hWnd, ProgressProc, 1);
+      delete pColours;
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(hWnd, nMsg, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateSkinProgress(HWND hParent, int nId, int x, int y, int nWidth, int nHeight,
+                        COLORREF crTrack, COLORREF crFill) {
+  HWND hProgress = CreateWindowExA(
+      0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, x, y, nWidth, nHeight, hParent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(nId)), GetModuleHandleA(nullptr), nullptr);
+  if (!hProgress) return nullptr;
+  SendMessageA(hProgress, PBM_SETRANGE32, 0, 100);
+  SetWindowSubclass(hProgress, ProgressProc, 1,
+                    reinterpret_cast<DWORD_PTR>(new SProgressColours{crTrack, crFill}));
+  return hProgress;
+}

@@ -125,3 +125,8 @@ struct SLabelStyle {
 };
 HWND CreateSkinLabel(HWND hParent, int nId, int x, int y, int nWidth, int nHeight,
                      const SLabelStyle& style);
+
+// A progress bar (the standard control's messages) painted in the skin's
+// colours: a dark track and an accent fill, both 0xBBGGRR.
+HWND CreateSkinProgress(HWND hParent, int nId, int x, int y, int nWidth, int nHeight,
+                        COLORREF crTrack, COLORREF crFill);

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <uxtheme.h>
 
 #include <cstdlib>
 
@@ -97,15 +96,7 @@ void CTessaroDlg::CreateLabels() {
     if (row.nCaption) SetWindowTextA(hLabel, m_resources.GetString(row.nCaption).c_str());
   }
   ShowWindow(GetDlgItem(m_hWnd, IDC_LIVE_STATUS), SW_HIDE);
-  HWND hProgress =
-      CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 140, 152, 178, 9,
-                      m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS)),
-                      GetModuleHandleA(nullptr), nullptr);
-  // Unthemed, so that the bar takes the skin's colours.
-  SetWindowTheme(hProgress, L"", L"");
-  SendMessageA(hProgress, PBM_SETRANGE32, 0, 100);
-  SendMessageA(hProgress, PBM_SETBARCOLOR, 0, RGB(47, 129, 247));
-  SendMessageA(hProgress, PBM_SETBKCOLOR, 0, RGB(31, 43, 57));
+  CreateSkinProgress(m_hWnd, IDC_PROGRESS, 140, 152, 178, 8, RGB(31, 43, 57), RGB(47, 129, 247));
   SetPercentText("0%");
 }
 
