@@ -1,6 +1,7 @@
 // Walks through the boxes and dialogs a program shows, for the scripted
 // tour of the run command: logs each window's caption and text, saves a
-// picture of it, then answers it with its default button.
+// picture of it, then answers it with its default button. Tessaro's main
+// window is walked through its About box and settings, then closed.
 //   UiTour.exe <output folder> <seconds to wait for windows>
 #include <windows.h>
 
@@ -36,6 +37,14 @@ BOOL CALLBACK CollectTexts(HWND hWnd, LPARAM lParam) {
   return TRUE;
 }
 
+// Tessaro's main window: About (1014), Setting (1020), then Close (1015).
+const int s_anMainSteps[] = {1014, 1020, 1015};
+constexpr int kMainSteps = 3;
+
+bool IsMainWindow(HWND hWnd) {
+  return GetDlgItem(hWnd, 1003) && GetDlgItem(hWnd, 1014) && GetDlgItem(hWnd, 1015);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,6 +58,9 @@ int main(int argc, char** argv) {
   int nCount = 0;
   const DWORD dwStart = GetTickCount();
   DWORD dwLastSeen = dwStart;
+  DWORD dwLastAction = dwStart;
+  HWND hMain = nullptr;
+  int nMainStep = 0;
   while (GetTickCount() - dwStart < dwLimit) {
     SFound found;
     EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&found));
@@ -65,8 +77,23 @@ int main(int argc, char** argv) {
       SaveWindowPicture(hWnd, strFolder + "\\" + szName);
       std::printf("window %d: \"%s\" (%s)\n%s", nCount, szCaption, szName, strTexts.c_str());
       std::fflush(stdout);
-      PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       dwLastSeen = GetTickCount();
+      if (IsMainWindow(hWnd)) {
+        hMain = hWnd;
+        continue;
+      }
+      PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    // The main window is walked through its About box and settings, then
+    // closed, each step once the previous window has gone (the main window
+    // is disabled while one of its dialogs is open).
+    if (hMain && IsWindow(hMain) && IsWindowEnabled(hMain) &&
+        GetTickCount() - dwLastAction > 1500 && nMainStep < kMainSteps) {
+      const int nId = s_anMainSteps[nMainStep++];
+      std::printf("main window: click %d\n", nId);
+      std::fflush(stdout);
+      PostMessageA(GetDlgItem(hMain, nId), BM_CLICK, 0, 0);
+      dwLastAction = dwLastSeen = GetTickCount();
     }
     // The tour is over once nothing new appeared for a while.
     if (nCount > 0 && GetTickCount() - dwLastSeen > 4000) break;

@@ -2,7 +2,8 @@
 // start-up, main window and dialogs as Tessaro.exe, with an engine that
 // reports fixed facts and works on files instead of a flash part.
 // TESSARO_GUIHOST_BOARD picks the board: "award" (default), "award-locked"
-// (no flashing from Windows) or "none".
+// (no flashing from Windows) or "none". TESSARO_GUIHOST_DIALOG=timeout
+// shows only the Live Update time-out dialog and exits with its result.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "tessaro/app/MessageHelper.h"
 #include "tessaro/app/TessaroApp.h"
 #include "tessaro/app/TessaroShell_win.h"
+#include "tessaro/app/TimeoutDlg_win.h"
 
 namespace {
 
@@ -108,6 +110,12 @@ CTessaroApp g_App(GetWin32Platform(), g_FamilyProbe);
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
+  const char* pszDialog = std::getenv("TESSARO_GUIHOST_DIALOG");
+  if (pszDialog && std::string(pszDialog) == "timeout") {
+    CTimeoutDlg dialog(nullptr);
+    dialog.DoModal();
+    return dialog.GetResult();
+  }
   CStandInEngine engine(GetWin32Platform());
   CStandInBoard board;
   return RunTessaro(GetWin32Platform(), g_App, engine, board, lpCmdLine);

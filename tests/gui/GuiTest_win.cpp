@@ -24,8 +24,10 @@ std::string BinDirectory() {
 // One started program, ended at the end of the test whatever happened.
 class CProgram {
  public:
-  CProgram(const std::string& strExe, const std::string& strArgs, const char* pszBoard = "award") {
+  CProgram(const std::string& strExe, const std::string& strArgs, const char* pszBoard = "award",
+           const char* pszDialog = nullptr) {
     SetEnvironmentVariableA("TESSARO_GUIHOST_BOARD", pszBoard);
+    SetEnvironmentVariableA("TESSARO_GUIHOST_DIALOG", pszDialog);
     std::string strLine = "\"" + BinDirectory() + strExe + "\"";
     if (!strArgs.empty()) strLine += " " + strArgs;
     STARTUPINFOA si = {};
@@ -382,6 +384,66 @@ TEST(StartUp, LockedAwardBoardOpensTheWindowOnlyWithTran) {
   ASSERT_NE(nullptr, hMain);
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
+}
+
+TEST(SkinButton, PressMoveOutReleaseDoesNotClickButAPlainClickDoes) {
+  CProgram program("TessaroGuiHost.exe", "");
+  HWND hMain = PassWelcome(program);
+  ASSERT_NE(nullptr, hMain);
+  HWND hAbout = GetDlgItem(hMain, IDC_ABOUT);
+  PostMessageA(hAbout, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 20));
+  PostMessageA(hAbout, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 200));
+  PostMessageA(hAbout, WM_LBUTTONUP, 0, MAKELPARAM(40, 200));
+  EXPECT_EQ(nullptr, program.WaitForDialog("About ulvo Tessaro", 0, 1500));
+
+  PostMessageA(hAbout, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 20));
+  PostMessageA(hAbout, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 200));
+  PostMessageA(hAbout, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(41, 21));
+  PostMessageA(hAbout, WM_LBUTTONUP, 0, MAKELPARAM(41, 21));
+  HWND hBox = program.WaitForDialog("About ulvo Tessaro");
+  ASSERT_NE(nullptr, hBox);
+  Click(hBox, IDOK);
+  Sleep(300);
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, program.WaitExit(10000));
+}
+
+TEST(TimeoutDialog, AbortGivesZeroAndWaitOne) {
+  const struct {
+    int nButton;
+    const char* pszText;
+    int nResult;
+  } aCases[] = {{IDOK, "&Abort", 0}, {IDCANCEL, "&Wait", 1}};
+  for (const auto& c : aCases) {
+    CProgram program("TessaroGuiHost.exe", "", "award", "timeout");
+    HWND hDialog = program.WaitForDialog("Tessaro", IDCANCEL);
+    ASSERT_NE(nullptr, hDialog);
+    if (c.nResult == 0) Shot(hDialog, "timeout");
+    EXPECT_EQ(c.pszText, Text(hDialog, c.nButton));
+    Click(hDialog, c.nButton);
+    EXPECT_EQ(c.nResult, program.WaitExit(10000));
+  }
+}
+
+TEST(Resources, ProgramCarriesItsTemplatesIconsSkinAndManifest) {
+  HMODULE hExe = LoadLibraryExA((BinDirectory() + "Tessaro.exe").c_str(), nullptr,
+                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(nullptr, hExe);
+  for (int nId : {IDD_TESSARO_MAIN, IDD_ABOUT, IDD_TIMEOUT, IDD_AMI_SETTING, IDD_AWARD_SETTING})
+    EXPECT_NE(nullptr, FindResourceA(hExe, MAKEINTRESOURCEA(nId), MAKEINTRESOURCEA(5))) << nId;
+  for (int nId : {IDI_TESSARO, IDI_TIMEOUT})
+    EXPECT_NE(nullptr, FindResourceA(hExe, MAKEINTRESOURCEA(nId), MAKEINTRESOURCEA(14))) << nId;
+  for (int nId : {4,  5,  6,  7,  8,  10, 11, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24,
+                  25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 43, 44, 45, 46})
+    EXPECT_NE(nullptr, FindResourceA(hExe, MAKEINTRESOURCEA(nId), MAKEINTRESOURCEA(2))) << nId;
+  HRSRC hManifest = FindResourceA(hExe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(nullptr, hManifest);
+  const char* pszManifest = static_cast<const char*>(LockResource(LoadResource(hExe, hManifest)));
+  const std::string strManifest(pszManifest, SizeofResource(hExe, hManifest));
+  EXPECT_NE(std::string::npos, strManifest.find("level=\"requireAdministrator\""));
+  EXPECT_NE(std::string::npos, strManifest.find("Microsoft.Windows.Common-Controls"));
+  EXPECT_NE(std::string::npos, strManifest.find("version=\"6.0.0.0\""));
+  FreeLibrary(hExe);
 }
 
 }  // namespace
