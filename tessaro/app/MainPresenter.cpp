@@ -203,7 +203,7 @@ void CMainPresenter::OnSetting(IMainView& view) {
   } else {
     return;
   }
-  SaveOptions(*m_platform.pRegistry, g_FlashOptions);
+  SaveOptions(*m_platform.pRegistry, *m_platform.pSystem, g_FlashOptions);
 }
 
 void CMainPresenter::OnOneClickLiveUpdate(IMainView&) {

@@ -151,6 +151,18 @@ bool CTessaroDlg::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, INT_PTR* pR
     *pResult = reinterpret_cast<INT_PTR>(m_hIcon);
     return true;
   }
+  if (nMsg == WM_PAINT && IsIconic(m_hWnd)) {
+    // Minimised: the icon centred in the client area.
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(m_hWnd, &ps);
+    RECT rc;
+    GetClientRect(m_hWnd, &rc);
+    DrawIcon(hdc, (rc.right - GetSystemMetrics(SM_CXICON) + 1) / 2,
+             (rc.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2, m_hIcon);
+    EndPaint(m_hWnd, &ps);
+    *pResult = TRUE;
+    return true;
+  }
   return CSkinDialog::OnMessage(nMsg, wParam, lParam, pResult);
 }
 
