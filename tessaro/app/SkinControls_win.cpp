@@ -10,6 +10,27 @@ HMODULE g_hSatellite = nullptr;
 const char kSkinProperty[] = "TessaroSkin";
 const COLORREF kTransparent = RGB(255, 255, 255);
 const COLORREF kDisabledCaption = RGB(91, 102, 117);
+// Focus cues are drawn once the keyboard has moved the focus, as standard
+// dialogs do; a mouse user never sees them.
+bool g_bKeyboardCues = false;
+
+// The dialog manager asks the focused control about each key it handles;
+// a focus-moving key turns the cues on.
+void NoteDialogKey(LPARAM lParam) {
+  const MSG* pMsg = reinterpret_cast<const MSG*>(lParam);
+  if (!pMsg || pMsg->message != WM_KEYDOWN) return;
+  switch (pMsg->wParam) {
+    case VK_TAB:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+      g_bKeyboardCues = true;
+      break;
+    default:
+      break;
+  }
+}
 
 }  // namespace
 
@@ -317,6 +338,14 @@ void CSkinButton::Paint(HDC hdc) {
     }
     SelectObject(hMem, hOldFont);
   }
+  // Keyboard users see which button has the focus.
+  if (GetFocus() == m_hWnd && g_bKeyboardCues) {
+    RECT rcFocus = rc;
+    InflateRect(&rcFocus, -4, -4);
+    SetTextColor(hMem, RGB(255, 255, 255));
+    SetBkColor(hMem, RGB(0, 0, 0));
+    DrawFocusRect(hMem, &rcFocus);
+  }
   BitBlt(hdc, 0, 0, rc.right, rc.bottom, hMem, 0, 0, SRCCOPY);
   SelectObject(hMem, hOldFrame);
   DeleteObject(hFrame);
@@ -344,8 +373,17 @@ LRESULT CSkinButton::Handle(UINT nMsg, WPARAM wParam, LPARAM lParam, bool* pbHan
       if (reinterpret_cast<HWND>(lParam) != m_hWnd) Apply(m_state.OnCaptureLost());
       return 0;
     case WM_KILLFOCUS:
+      // Handled here entirely: the standard button would draw its own
+      // focus rectangle over the skin.
       if (m_state.IsPressed()) Apply(m_state.OnCaptureLost());
+      InvalidateRect(m_hWnd, nullptr, FALSE);
+      return 0;
+    case WM_GETDLGCODE:
+      NoteDialogKey(lParam);
       *pbHandled = false;
+      return 0;
+    case WM_SETFOCUS:
+      InvalidateRect(m_hWnd, nullptr, FALSE);
       return 0;
     case WM_KEYUP:
       if (wParam == VK_SPACE) {

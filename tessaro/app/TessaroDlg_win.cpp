@@ -128,7 +128,8 @@ BOOL CTessaroDlg::OnInitDialog() {
   PlaceButtons();
   SetText(IDC_WEBSITE, m_resources.GetString(911));
   m_presenter.OnInitDialog(*this);
-  return TRUE;
+  SetFocus(GetDlgItem(m_hWnd, IDC_UPDATE_FILE));
+  return FALSE;  // the focus is set
 }
 
 bool CTessaroDlg::OnCommand(int nId, int nCode) {

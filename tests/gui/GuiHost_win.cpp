@@ -2,7 +2,7 @@
 // start-up, main window and dialogs as Tessaro.exe, with an engine that
 // reports fixed facts and works on files instead of a flash part.
 // TESSARO_GUIHOST_BOARD picks the board: "award" (default), "award-locked"
-// (no flashing from Windows) or "none". TESSARO_GUIHOST_DIALOG=timeout
+// (no flashing from Windows), "ami" or "none". TESSARO_GUIHOST_DIALOG=timeout
 // shows only the Live Update time-out dialog and exits with its result.
 #include <windows.h>
 
@@ -28,13 +28,13 @@ std::string Board() {
 
 class CStandInProbe : public IFamilyProbe {
  public:
-  bool DetectAmiBios() override { return false; }
+  bool DetectAmiBios() override { return Board() == "ami"; }
   void OpenAmiAccess() override {}
-  bool IsAmiIdentityKnown() const override { return false; }
-  bool IsAmiDriverReady() const override { return false; }
+  bool IsAmiIdentityKnown() const override { return true; }
+  bool IsAmiDriverReady() const override { return true; }
   void CloseAmiAccess() override {}
   bool OpenAward() override { return true; }
-  bool IsAwardBios() const override { return Board() != "none"; }
+  bool IsAwardBios() const override { return Board() == "award" || Board() == "award-locked"; }
   bool AwardAllowsWindowsFlash() const override { return Board() == "award"; }
 };
 
@@ -48,9 +48,15 @@ std::vector<char> FlashImage() {
 class CStandInEngine : public IBiosEngine {
  public:
   explicit CStandInEngine(SPlatform& platform) : m_platform(platform) {}
-  EBiosFamily Family() const override { return EBiosFamily::Award; }
-  std::string VersionText() const override { return "6A79AM4C-00"; }
-  std::string PartNumberText() const override { return std::string(); }
+  EBiosFamily Family() const override {
+    return Board() == "ami" ? EBiosFamily::Ami : EBiosFamily::Award;
+  }
+  std::string VersionText() const override {
+    return Family() == EBiosFamily::Ami ? "08.00.15" : "6A79AM4C-00";
+  }
+  std::string PartNumberText() const override {
+    return Family() == EBiosFamily::Ami ? "AMIBIOS-0815-01" : std::string();
+  }
   std::string DateText() const override { return "10/20/2009"; }
   std::string FlashPartName() const override { return "SST 49LF004A/B"; }
   bool GetBiosId(std::string* pstrId) const override {

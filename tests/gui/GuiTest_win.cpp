@@ -446,4 +446,28 @@ TEST(Resources, ProgramCarriesItsTemplatesIconsSkinAndManifest) {
   FreeLibrary(hExe);
 }
 
+TEST(Settings, AmiBoardHasItsOwnDialogAndTitle) {
+  CProgram program("TessaroGuiHost.exe", "", "ami");
+  HWND hMain = PassWelcome(program);
+  ASSERT_NE(nullptr, hMain);
+  Shot(hMain, "main-ami");
+  EXPECT_EQ("Tessaro - AMI BIOS", Text(hMain, IDC_WEBSITE));
+  EXPECT_EQ("", Text(hMain, IDC_VERSION_1));
+  EXPECT_EQ("08.00.15", Text(hMain, IDC_VERSION_2));
+  EXPECT_EQ("AMIBIOS-0815-", Text(hMain, IDC_VERSION_3));
+  Click(hMain, IDC_SETTING);
+  HWND hSetting = program.WaitForDialog("Advance Setting");
+  ASSERT_NE(nullptr, hSetting);
+  Shot(hSetting, "setting-ami");
+  for (int nId : {IDC_SET_BOOTBLOCK, IDC_SET_NVRAM, IDC_SET_CLEARCMOS, IDC_SET_LOADDEFAULT})
+    EXPECT_TRUE(Visible(hSetting, nId)) << nId;
+  for (int nId : {IDC_SET_IGNORE_ID, IDC_SET_IGNORE_PN, IDC_SET_IGNORE_FRAME})
+    EXPECT_FALSE(Visible(hSetting, nId)) << nId;
+  EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(hSetting, IDC_SET_LOADDEFAULT));
+  Click(hSetting, IDCANCEL);
+  Sleep(300);
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, program.WaitExit(10000));
+}
+
 }  // namespace
