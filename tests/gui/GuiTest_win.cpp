@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "tessaro/app/ControlIds.h"
 #include "tools/WindowPicture_win.h"
@@ -120,6 +121,15 @@ HWND PassWelcome(CProgram& program, bool bShoot = false) {
   return program.WaitForDialog("Tessaro", IDC_UPDATE_FILE);
 }
 
+// The title (button and header) and the three version pieces.
+void ExpectTitleAndVersion(HWND hMain, const std::string& strTitle,
+                           const std::vector<std::string>& vecPieces) {
+  EXPECT_EQ(strTitle, Text(hMain, IDC_WEBSITE));
+  EXPECT_EQ(strTitle, Text(hMain, IDC_TITLE));
+  const int anIds[] = {IDC_VERSION_1, IDC_VERSION_2, IDC_VERSION_3};
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(vecPieces[i], Text(hMain, anIds[i]));
+}
+
 LONG RegistryOption(const char* pszName) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Tessaro", 0, KEY_READ, &hKey) != 0)
@@ -139,11 +149,7 @@ TEST(MainWindow, ShowsTheBoardFactsAndCaptionsAsControlTexts) {
   ASSERT_NE(nullptr, hMain);
   Shot(hMain, "main");
 
-  EXPECT_EQ("Tessaro - Award BIOS", Text(hMain, IDC_WEBSITE));
-  EXPECT_EQ("Tessaro - Award BIOS", Text(hMain, IDC_TITLE));
-  EXPECT_EQ("6A79AM4C-", Text(hMain, IDC_VERSION_1));
-  EXPECT_EQ("00", Text(hMain, IDC_VERSION_2));
-  EXPECT_EQ("8089", Text(hMain, IDC_VERSION_3));
+  ExpectTitleAndVersion(hMain, "Tessaro - Award BIOS", {"6A79AM4C-", "00", "8089"});
   EXPECT_EQ("10/20/2009", Text(hMain, IDC_BIOS_DATE));
   EXPECT_EQ("SST 49LF004A/B", Text(hMain, IDC_FLASH_TYPE));
   EXPECT_EQ("BIOS Version :", Text(hMain, IDC_CAPTION_VERSION));
@@ -451,10 +457,7 @@ TEST(Settings, AmiBoardHasItsOwnDialogAndTitle) {
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
   Shot(hMain, "main-ami");
-  EXPECT_EQ("Tessaro - AMI BIOS", Text(hMain, IDC_WEBSITE));
-  EXPECT_EQ("", Text(hMain, IDC_VERSION_1));
-  EXPECT_EQ("08.00.15", Text(hMain, IDC_VERSION_2));
-  EXPECT_EQ("AMIBIOS-0815-", Text(hMain, IDC_VERSION_3));
+  ExpectTitleAndVersion(hMain, "Tessaro - AMI BIOS", {"", "08.00.15", "AMIBIOS-0815-"});
   Click(hMain, IDC_SETTING);
   HWND hSetting = program.WaitForDialog("Advance Setting");
   ASSERT_NE(nullptr, hSetting);
