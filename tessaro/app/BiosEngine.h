@@ -10,15 +10,16 @@
 #include "platform/Ports.h"
 #include "tessaro/app/FlashOptions.h"
 
-enum class EBiosFamily { None, Ami, Award };
+enum class EEngineFamily { None, Ami, Award };
 
 // The three display sinks of the main window that every per-operation
 // engine object writes to while it works.
 class IDisplaySinks {
  public:
   virtual ~IDisplaySinks() = default;
-  // Progress bar position in percent (0..100).
-  virtual void SetProgress(int nPercent) = 0;
+  // Progress bar range and position (a fresh bar runs from 0 to 100).
+  virtual void SetProgressRange(int nLower, int nUpper) = 0;
+  virtual void SetProgressPos(int nPos) = 0;
   virtual void SetStatusText(const std::string& strText) = 0;
   virtual void SetPercentText(const std::string& strText) = 0;
 };
@@ -30,7 +31,7 @@ class IDisplaySinks {
 class IBiosEngine {
  public:
   virtual ~IBiosEngine() = default;
-  virtual EBiosFamily Family() const = 0;
+  virtual EEngineFamily Family() const = 0;
   // Display texts: the BIOS version (identification) text, the BIOS part
   // number (AMI only, empty otherwise), the build date and the flash part.
   virtual std::string VersionText() const = 0;
@@ -85,7 +86,7 @@ class IBoardInfo {
 // operation refused without touching anything.
 class CNoBoardEngine : public IBiosEngine {
  public:
-  EBiosFamily Family() const override { return EBiosFamily::None; }
+  EEngineFamily Family() const override { return EEngineFamily::None; }
   std::string VersionText() const override { return std::string(); }
   std::string PartNumberText() const override { return std::string(); }
   std::string DateText() const override { return std::string(); }

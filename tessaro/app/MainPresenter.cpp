@@ -74,7 +74,7 @@ void CMainPresenter::OnInitDialog(IMainView& view) {
   ShowFamilyFacts(view);
 
   m_strBoardSID = m_board.IdentifyBoard();
-  if (m_engine.Family() == EBiosFamily::Award) {
+  if (m_engine.Family() == EEngineFamily::Award) {
     const SVersionPieces pieces = SplitAwardVersion(m_engine.VersionText(), m_strBoardSID);
     view.SetText(IDC_VERSION_3, pieces.strBoard);
   }
@@ -85,7 +85,7 @@ void CMainPresenter::OnInitDialog(IMainView& view) {
 
 void CMainPresenter::ShowFamilyFacts(IMainView& view) {
   switch (m_engine.Family()) {
-    case EBiosFamily::Ami: {
+    case EEngineFamily::Ami: {
       view.SetText(IDC_WEBSITE, "Tessaro - AMI BIOS");
       view.SetText(IDC_VERSION_1, "");
       view.SetText(IDC_VERSION_2, m_engine.VersionText());
@@ -96,7 +96,7 @@ void CMainPresenter::ShowFamilyFacts(IMainView& view) {
       view.SetText(IDC_FLASH_TYPE, m_strFlashName);
       break;
     }
-    case EBiosFamily::Award: {
+    case EEngineFamily::Award: {
       view.SetText(IDC_WEBSITE, "Tessaro - Award BIOS");
       const SVersionPieces pieces = SplitAwardVersion(m_engine.VersionText(), std::string());
       view.SetText(IDC_VERSION_1, pieces.strHead);
@@ -106,7 +106,7 @@ void CMainPresenter::ShowFamilyFacts(IMainView& view) {
       view.SetText(IDC_FLASH_TYPE, m_strFlashName);
       break;
     }
-    case EBiosFamily::None:
+    case EEngineFamily::None:
       view.SetText(IDC_WEBSITE, "Tessaro - NOT SUPPORTED BIOS");
       m_strFlashName = m_engine.FlashPartName();
       break;
@@ -167,7 +167,7 @@ void CMainPresenter::SaveBios(IMainView& view, bool bAutomatic) {
   std::string strPath;
   bool bGo = true;
   if (bAutomatic) {
-    const bool bAmi = m_engine.Family() == EBiosFamily::Ami;
+    const bool bAmi = m_engine.Family() == EEngineFamily::Ami;
     strPath = m_strProgramDir + m_resources.GetString(bAmi ? kStrAutoSaveAmi : kStrAutoSaveAward);
   } else {
     bGo = m_Msg.Ask(kMsgAskBackup, kCaptionTessaro, kMbYesNo) == kIdYes &&

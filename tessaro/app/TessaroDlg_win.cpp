@@ -238,9 +238,16 @@ void CTessaroDlg::OpenAddress(const std::string& strAddress) {
   ShellExecuteA(m_hWnd, "open", strAddress.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void CTessaroDlg::SetProgress(int nPercent) {
+void CTessaroDlg::SetProgressRange(int nLower, int nUpper) {
   HWND hProgress = GetDlgItem(m_hWnd, IDC_PROGRESS);
-  SendMessageA(hProgress, PBM_SETPOS, nPercent, 0);
+  SendMessageA(hProgress, PBM_SETRANGE32, nLower, nUpper);
+  InvalidateRect(hProgress, nullptr, FALSE);
+  UpdateWindow(hProgress);
+}
+
+void CTessaroDlg::SetProgressPos(int nPos) {
+  HWND hProgress = GetDlgItem(m_hWnd, IDC_PROGRESS);
+  SendMessageA(hProgress, PBM_SETPOS, nPos, 0);
   UpdateWindow(hProgress);
 }
 

@@ -25,7 +25,8 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   void RunAmiSettings(CAmiSettings* pSettings) override;
   void RunAwardSettings(CAwardSettings* pSettings) override;
   void OpenAddress(const std::string& strAddress) override;
-  void SetProgress(int nPercent) override;
+  void SetProgressRange(int nLower, int nUpper) override;
+  void SetProgressPos(int nPos) override;
   void SetStatusText(const std::string& strText) override;
   void SetPercentText(const std::string& strText) override;
 

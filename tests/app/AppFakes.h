@@ -45,8 +45,11 @@ class CFakeMainView : public IMainView {
   void OpenAddress(const std::string& strAddress) override {
     m_vecEvents.push_back("open " + strAddress);
   }
-  void SetProgress(int nPercent) override {
-    m_vecEvents.push_back("progress " + std::to_string(nPercent));
+  void SetProgressRange(int nLower, int nUpper) override {
+    m_vecEvents.push_back("range " + std::to_string(nLower) + " " + std::to_string(nUpper));
+  }
+  void SetProgressPos(int nPos) override {
+    m_vecEvents.push_back("progress " + std::to_string(nPos));
   }
   void SetStatusText(const std::string& strText) override { m_mapTexts[IDC_STATUS] = strText; }
   void SetPercentText(const std::string& strText) override { m_mapTexts[IDC_PERCENT] = strText; }
@@ -92,7 +95,7 @@ class CFakeMainView : public IMainView {
 
 class CFakeEngine : public IBiosEngine {
  public:
-  EBiosFamily m_eFamily = EBiosFamily::Award;
+  EEngineFamily m_eFamily = EEngineFamily::Award;
   std::string m_strVersion = "6A79AM4C-00";
   std::string m_strPartNumber;
   std::string m_strDate = "10/20/2009";
@@ -107,14 +110,14 @@ class CFakeEngine : public IBiosEngine {
   const CFakeMainView* m_pView = nullptr;
   std::vector<bool> m_vecCloseEnabledDuringWork;
 
-  EBiosFamily Family() const override { return m_eFamily; }
+  EEngineFamily Family() const override { return m_eFamily; }
   std::string VersionText() const override { return m_strVersion; }
   std::string PartNumberText() const override { return m_strPartNumber; }
   std::string DateText() const override { return m_strDate; }
   std::string FlashPartName() const override { return m_strFlash; }
   bool GetBiosId(std::string* pstrId) const override {
     *pstrId = m_strBiosId;
-    return m_eFamily != EBiosFamily::None;
+    return m_eFamily != EEngineFamily::None;
   }
   uint32_t Prepare(IDisplaySinks&) override {
     m_vecCalls.push_back("prepare");

@@ -95,7 +95,7 @@ TEST_F(MainPresenter, TranShowsTheInformationFileTools) {
 TEST_F(MainPresenter, AmiShowsVersionAndPartPrefixAndEndsWhenItsCheckFails) {
   g_bAwardBios = false;
   g_bAmiBios = true;
-  m_engine.m_eFamily = EBiosFamily::Ami;
+  m_engine.m_eFamily = EEngineFamily::Ami;
   m_engine.m_strVersion = "1.23";
   m_engine.m_strPartNumber = "AB-CD-0815";
   Init();
@@ -119,7 +119,7 @@ TEST_F(MainPresenter, AmiShowsVersionAndPartPrefixAndEndsWhenItsCheckFails) {
 
 TEST_F(MainPresenter, NoFamilySaysSoInTheTitle) {
   g_bAwardBios = false;
-  m_engine.m_eFamily = EBiosFamily::None;
+  m_engine.m_eFamily = EEngineFamily::None;
   Init();
   EXPECT_EQ("Tessaro - NOT SUPPORTED BIOS", m_view.m_mapTexts[IDC_WEBSITE]);
   m_pPresenter->OnCommand(m_view, IDC_SETTING);  // neither family: nothing happens
@@ -209,7 +209,7 @@ TEST_F(MainPresenter, AutomaticSaveNamesTheFileByFamilyWithoutAsking) {
   Init();
   m_pPresenter->SaveBios(m_view, true);
   EXPECT_EQ("autosave C:\\Program Files\\Tessaro\\autosave.bin", m_engine.m_vecCalls.back());
-  m_engine.m_eFamily = EBiosFamily::Ami;
+  m_engine.m_eFamily = EEngineFamily::Ami;
   m_pPresenter->SaveBios(m_view, true);
   EXPECT_EQ("autosave C:\\Program Files\\Tessaro\\autosave.rom", m_engine.m_vecCalls.back());
   EXPECT_TRUE(m_fake.ui.m_vecBoxes.empty());

@@ -48,14 +48,14 @@ std::vector<char> FlashImage() {
 class CStandInEngine : public IBiosEngine {
  public:
   explicit CStandInEngine(SPlatform& platform) : m_platform(platform) {}
-  EBiosFamily Family() const override {
-    return Board() == "ami" ? EBiosFamily::Ami : EBiosFamily::Award;
+  EEngineFamily Family() const override {
+    return Board() == "ami" ? EEngineFamily::Ami : EEngineFamily::Award;
   }
   std::string VersionText() const override {
-    return Family() == EBiosFamily::Ami ? "08.00.15" : "6A79AM4C-00";
+    return Family() == EEngineFamily::Ami ? "08.00.15" : "6A79AM4C-00";
   }
   std::string PartNumberText() const override {
-    return Family() == EBiosFamily::Ami ? "AMIBIOS-0815-01" : std::string();
+    return Family() == EEngineFamily::Ami ? "AMIBIOS-0815-01" : std::string();
   }
   std::string DateText() const override { return "10/20/2009"; }
   std::string FlashPartName() const override { return "SST 49LF004A/B"; }
@@ -78,9 +78,10 @@ class CStandInEngine : public IBiosEngine {
     if (MessageBoxA(GetActiveWindow(), "Proceed to Flash your BIOS?", "Tessaro (Update Bios)",
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
       return 0;
+    sinks.SetProgressRange(0, 100);
     for (int nPercent = 0; nPercent <= 100; nPercent += 2) {
       sinks.SetStatusText(nPercent < 50 ? "Erasing..." : "Programming...");
-      sinks.SetProgress(nPercent);
+      sinks.SetProgressPos(nPercent);
       char sz[16];
       std::snprintf(sz, sizeof(sz), "%d%%", nPercent);
       sinks.SetPercentText(sz);
@@ -95,7 +96,8 @@ class CStandInEngine : public IBiosEngine {
     if (!pFile) return 756;
     std::fwrite(image.data(), 1, image.size(), pFile);
     std::fclose(pFile);
-    sinks.SetProgress(100);
+    sinks.SetProgressRange(0, 128);
+    sinks.SetProgressPos(128);
     sinks.SetPercentText("100%");
     sinks.SetStatusText("BIOS Save Success!");
     return 0;
