@@ -321,15 +321,27 @@ void CSkinButton::Paint(HDC hdc) {
     SetTextColor(hMem, bEnabled ? m_crCaption : kDisabledCaption);
     RECT rcText = rc;
     const int nShift = m_state.LooksPressed() ? 1 : 0;
+    HFONT hSmall = nullptr;
     if (m_nStyle == kSkinCaptionBelowIcon) {
-      // Up to two lines centred in the band above the bottom inset.
+      // Centred in the band under the icon. A caption that needs more than
+      // the band (a longer translation) takes a smaller font and, if it
+      // must, grows upwards towards the icon.
       rcText.top = rc.bottom * 56 / 100;
       rcText.bottom = rc.bottom - m_nCaptionInset;
       InflateRect(&rcText, -3, 0);
+      const int nBand = rcText.bottom - rcText.top;
       RECT rcMeasure = rcText;
-      DrawTextA(hMem, szText, -1, &rcMeasure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
-      const int nSpare = (rcText.bottom - rcText.top) - (rcMeasure.bottom - rcMeasure.top);
-      OffsetRect(&rcText, 0, (nSpare > 0 ? nSpare / 2 : 0) + nShift);
+      int nHeight = DrawTextA(hMem, szText, -1, &rcMeasure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+      if (nHeight > nBand) {
+        hSmall = CreateFontA(-10, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, "Arial");
+        SelectObject(hMem, hSmall);
+        rcMeasure = rcText;
+        nHeight = DrawTextA(hMem, szText, -1, &rcMeasure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+      }
+      if (nHeight > nBand) rcText.top = rcText.bottom - nHeight;
+      OffsetRect(&rcText, 0, (nHeight < nBand ? (nBand - nHeight) / 2 : 0) + nShift);
       DrawTextA(hMem, szText, -1, &rcText, DT_CENTER | DT_WORDBREAK);
     } else {
       OffsetRect(&rcText, 0, nShift);
@@ -337,6 +349,7 @@ void CSkinButton::Paint(HDC hdc) {
       DrawTextA(hMem, szText, -1, &rcText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
     SelectObject(hMem, hOldFont);
+    if (hSmall) DeleteObject(hSmall);
   }
   // Keyboard users see which button has the focus.
   if (GetFocus() == m_hWnd && g_bKeyboardCues) {

@@ -473,4 +473,23 @@ TEST(Settings, AmiBoardHasItsOwnDialogAndTitle) {
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
+// Run again under a German locale: the satellite's texts reach the window.
+TEST(MainWindow, GermanUserSeesTheSatelliteCaptions) {
+  if (GetUserDefaultLangID() != 0x0407) GTEST_SKIP() << "needs a German user locale";
+  CProgram program("TessaroGuiHost.exe", "");
+  HWND hBox = program.WaitForDialog("Tessaro", 0xFFFF);
+  ASSERT_NE(nullptr, hBox);
+  EXPECT_EQ(0u, Text(hBox, 0xFFFF).find("Tessaro sichert"));
+  Click(hBox, IDOK);
+  HWND hMain = program.WaitForDialog("Tessaro", IDC_UPDATE_FILE);
+  ASSERT_NE(nullptr, hMain);
+  Shot(hMain, "main-german");
+  EXPECT_EQ("Aus Datei aktualisieren", Text(hMain, IDC_UPDATE_FILE));
+  EXPECT_EQ("BIOS sichern", Text(hMain, IDC_SAVE_BIOS));
+  EXPECT_EQ("Einstellungen", Text(hMain, IDC_SETTING));
+  EXPECT_EQ("BIOS-Version:", Text(hMain, IDC_CAPTION_VERSION));
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, program.WaitExit(10000));
+}
+
 }  // namespace
