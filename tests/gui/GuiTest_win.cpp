@@ -396,6 +396,10 @@ TEST(SkinButton, PressMoveOutReleaseDoesNotClickButAPlainClickDoes) {
   CProgram program("TessaroGuiHost.exe", "");
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
+  // Hovering shows the button's second image (pictured for a look).
+  PostMessageA(GetDlgItem(hMain, IDC_SAVE_BIOS), WM_MOUSEMOVE, 0, MAKELPARAM(30, 30));
+  Sleep(400);
+  Shot(hMain, "hover-save");
   HWND hAbout = GetDlgItem(hMain, IDC_ABOUT);
   PostMessageA(hAbout, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 20));
   PostMessageA(hAbout, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 200));
