@@ -48,5 +48,11 @@ for f in Tessaro.exe TessaroDEU.dll; do
   $objdump -h "$bin/$f" | grep -q '\.rsrc' && say "$f: has resources" || bad "$f has no resources"
 done
 
+# The program asks for administrator rights and the version 6 controls.
+manifest=$(strings -n 8 "$bin/Tessaro.exe" | tr -d '\r')
+if grep -q 'requireAdministrator' <<<"$manifest" && grep -q 'Microsoft.Windows.Common-Controls' <<<"$manifest"; then
+  say "Tessaro.exe: manifest asks for administrator rights and common controls 6"
+else bad "Tessaro.exe: manifest missing or incomplete"; fi
+
 if [ $fail -eq 0 ]; then echo "deliverables: 1 passed, 0 failed"; else echo "deliverables: 0 passed, 1 failed"; fi
 exit $fail
