@@ -456,6 +456,11 @@ class CWinUi : public IUiPort {
                       const std::string& strDefaultName, std::string* pstrPath) override {
     return Run(hOwner, strFilter, strTitle, strDefaultName, true, pstrPath);
   }
+  bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
+                           const std::string& strTitle, const std::string& strDefaultName,
+                           std::string* pstrPath) override {
+    return Run(hOwner, strFilter, strTitle, strDefaultName, false, pstrPath);
+  }
 
  private:
   static bool Run(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
