@@ -106,6 +106,34 @@ TEST(Win32SetupApi, HardwareIdQueryReportsTheSizeItNeeds) {
   EXPECT_TRUE(bSeen);
 }
 
+TEST(Win32SetupApi, Win9xRouteReadsTheDynamicBranchWhenItHasEntries) {
+  // Only the 9x family fills HKEY_DYN_DATA; elsewhere it may refuse keys.
+  HKEY hEntry = nullptr;
+  if (RegCreateKeyExA(HKEY_DYN_DATA, "Config Manager\\Enum\\C29A5E10", 0, nullptr,
+                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &hEntry,
+                      nullptr) != ERROR_SUCCESS)
+    GTEST_SKIP() << "HKEY_DYN_DATA takes no keys here";
+  const std::string strHardwareKey = std::string(kDeviceId) + "\\BUS_00&DEV_1F&FUNC_02";
+  RegSetValueExA(hEntry, "HardWareKey", 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(strHardwareKey.c_str()),
+                 static_cast<DWORD>(strHardwareKey.size() + 1));
+  RegCloseKey(hEntry);
+  HKEY hDevice = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("Enum\\" + strHardwareKey).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &hDevice, nullptr));
+  RegSetValueExA(hDevice, "Class", 0, REG_SZ, reinterpret_cast<const BYTE*>("hdc"), 4);
+  RegCloseKey(hDevice);
+  SWin32Board board;
+  CBoardIdentity identity(board.Ports(), board.bios, board.info, "C:\\none.sys", true);
+  std::string strSID;
+  bool bFound = identity.GetBoardSID(&strSID);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Enum\\PCI");
+  RegDeleteKeyA(HKEY_DYN_DATA, "Config Manager\\Enum\\C29A5E10");
+  ASSERT_TRUE(bFound);
+  EXPECT_EQ("8089", strSID);
+}
+
 TEST(Win32SetupApi, Win9xRouteFindsNothingWithoutTheConfigurationManager) {
   SWin32Board board;
   CBoardIdentity identity(board.Ports(), board.bios, board.info, "C:\\none.sys", true);
