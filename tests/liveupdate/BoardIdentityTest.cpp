@@ -421,6 +421,22 @@ TEST_F(CBoardTest, ListsStopAtTheirLimits) {
   EXPECT_EQ("1,1", m_board.m_arrSupport.back());
 }
 
+TEST_F(CBoardTest, CodeAbsentFromALongSupportListIsNeverOffered) {
+  // 105 codes before the installed one: an absent code must not rank
+  // before it, however far down the list it stands.
+  std::string strSupport;
+  for (int i = 0; i < 105; ++i) strSupport += "a,";
+  UseModel(strSupport + "RR", 2, "Z,a", "Z=absent\r\na=listed\r\n");
+  m_bios.m_strRevision = "RR";
+  int nEntries = 0;
+  ASSERT_EQ(0u, m_board.BuildUpdateList("M1", &nEntries));
+  EXPECT_EQ((std::vector<std::string>{"listed"}), m_board.m_arrBiosEntries);
+  EXPECT_FALSE(m_board.IsNewerRevision("Z"));
+  EXPECT_TRUE(m_board.IsNewerRevision("a"));
+  EXPECT_FALSE(m_board.IsNewerRevision(""));
+  EXPECT_TRUE(m_board.IsRevisionSupported());
+}
+
 TEST_F(CBoardTest, OfferedEntriesStopAtSixtyFour) {
   std::string strSupport, strVersions, strKeys;
   for (int i = 0; i < 80; ++i) {
