@@ -58,6 +58,16 @@ SFixture& Fixture() {
   return s_fixture;
 }
 
+// What the index costs: one load of the whole file, index included.
+void BM_LoadWithIndex(benchmark::State& state) {
+  SFixture& f = Fixture();
+  CBiosInfoFile file(f.fs);
+  const uint8_t* pData = reinterpret_cast<const uint8_t*>(f.strText.data());
+  for (auto _ : state)
+    benchmark::DoNotOptimize(file.LoadBytes(pData, f.strText.size(), INFO_PLAIN));
+}
+BENCHMARK(BM_LoadWithIndex)->Unit(benchmark::kMillisecond);
+
 void BM_LookupIndexed(benchmark::State& state) {
   SFixture& f = Fixture();
   std::string_view value;
