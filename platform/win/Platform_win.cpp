@@ -158,10 +158,7 @@ class CWinRegistry : public IRegistry {
  public:
   std::unique_ptr<IRegistryKey> Open(ERegRoot eRoot, const std::string& strPath,
                                      uint32_t dwAccess) override {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(RootKey(eRoot), strPath.c_str(), 0, Sam(dwAccess), &hKey) != ERROR_SUCCESS)
-      return nullptr;
-    return std::make_unique<CWinRegistryKey>(hKey);
+    return OpenWin32RegistryKey(RootKey(eRoot), strPath, dwAccess);
   }
   std::unique_ptr<IRegistryKey> Create(ERegRoot eRoot, const std::string& strPath,
                                        uint32_t dwAccess) override {
@@ -456,6 +453,11 @@ class CWinUi : public IUiPort {
                       const std::string& strDefaultName, std::string* pstrPath) override {
     return Run(hOwner, strFilter, strTitle, strDefaultName, true, pstrPath);
   }
+  bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
+                           const std::string& strTitle, const std::string& strDefaultName,
+                           std::string* pstrPath) override {
+    return Run(hOwner, strFilter, strTitle, strDefaultName, false, pstrPath);
+  }
 
  private:
   static bool Run(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
@@ -481,6 +483,14 @@ class CWinUi : public IUiPort {
 };
 
 }  // namespace
+
+std::unique_ptr<IRegistryKey> OpenWin32RegistryKey(HKEY hRoot, const std::string& strPath,
+                                                   uint32_t dwAccess) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(hRoot, strPath.c_str(), 0, Sam(dwAccess), &hKey) != ERROR_SUCCESS)
+    return nullptr;
+  return std::make_unique<CWinRegistryKey>(hKey);
+}
 
 SPlatform& GetWin32Platform() {
   static CWinFileSystem s_files;

@@ -6,3 +6,9 @@
 // One program-wide set, created on first use (safe during static
 // initialisation of the program-wide objects).
 SPlatform& GetWin32Platform();
+
+// Opens a key below any predefined root (for example HKEY_DYN_DATA) as a
+// port key; null when it cannot be opened.
+struct HKEY__;
+std::unique_ptr<IRegistryKey> OpenWin32RegistryKey(HKEY__* hRoot, const std::string& strPath,
+                                                   uint32_t dwAccess);
