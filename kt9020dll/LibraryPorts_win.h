@@ -1,8 +1,8 @@
-// The Win32 ports of the controller library: named mutexes with their
-// access descriptor, the administrator test and the driver's device.
+// The ports of the controller library in this process: the platform's
+// services, system facts and message boxes, the named mutexes, the token
+// and the driver's device. The DLL shell calls it once, inside DllMain.
 #pragma once
 
 #include "kt9020dll/Kt9020Library.h"
 
-// The ports of this process (created on first use, inside DllMain).
 SKt9020Ports GetWin32LibraryPorts();

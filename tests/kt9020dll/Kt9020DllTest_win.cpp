@@ -1,0 +1,153 @@
+// KT9020DLL in real processes under Wine: the client program loads the
+// library by name, so each test starts clients in several processes and
+// watches what one process's library does to another's. Clients in
+// bin\kt9020sim find the library built with the loopback device; the
+// client in bin finds the shipped library.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <aclapi.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr DWORD kStartMs = 20000;  // a client starts and loads within this
+
+std::string BinDir() {
+  char sz[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, sz, sizeof(sz));
+  std::string str(sz, n);
+  return str.substr(0, str.rfind('\\') + 1);
+}
+
+class CClient {
+ public:
+  CClient(const std::string& strDir, const std::string& strArgs) {
+    std::string strCommand = "\"" + strDir + "kt9020_client.exe\" " + strArgs;
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    m_bStarted = CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                strDir.c_str(), &si, &m_pi) != FALSE;
+  }
+  ~CClient() {
+    if (!m_bStarted) return;
+    if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_pi.hProcess, 99);
+    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess);
+  }
+  bool Started() const { return m_bStarted; }
+  HANDLE Process() const { return m_pi.hProcess; }
+  // Exit code, or -1 when the process is still running after dwMs.
+  long Exit(DWORD dwMs = kStartMs) {
+    if (WaitForSingleObject(m_pi.hProcess, dwMs) != WAIT_OBJECT_0) return -1;
+    DWORD dwCode = 0;
+    GetExitCodeProcess(m_pi.hProcess, &dwCode);
+    return static_cast<long>(dwCode);
+  }
+
+ private:
+  PROCESS_INFORMATION m_pi{};
+  bool m_bStarted = false;
+};
+
+// Manual-reset events shared with a client by tag.
+class CSignal {
+ public:
+  CSignal(const std::string& strTag, const char* pszWhich)
+      : m_h(CreateEventA(nullptr, TRUE, FALSE,
+                         ("kt9020_test_" + strTag + "_" + pszWhich).c_str())) {}
+  ~CSignal() { CloseHandle(m_h); }
+  bool Wait(DWORD dwMs = kStartMs) { return WaitForSingleObject(m_h, dwMs) == WAIT_OBJECT_0; }
+  void Set() { SetEvent(m_h); }
+
+ private:
+  HANDLE m_h;
+};
+
+std::string LoopbackDir() { return BinDir() + "kt9020sim\\"; }
+
+long RunLoopback(const std::string& strArgs) {
+  CClient client(LoopbackDir(), strArgs);
+  EXPECT_TRUE(client.Started()) << strArgs;
+  return client.Exit();
+}
+
+TEST(Kt9020Dll, ForeignCallerBindsNamesAndOrdinalsAndReachesTheDevice) {
+  EXPECT_EQ(0, RunLoopback("exports"));
+  EXPECT_EQ(0, RunLoopback("loopback"));
+}
+
+TEST(Kt9020Dll, SharedValuesAreSeenByEveryProcessThatHasTheLibrary) {
+  CSignal ready("rs", "ready"), go("rs", "go");
+  CClient setter(LoopbackDir(), "rs232 rs 90");
+  ASSERT_TRUE(ready.Wait());
+  EXPECT_EQ(90, RunLoopback("read-rs232"));
+  go.Set();
+  EXPECT_EQ(0, setter.Exit());
+  // With the last process gone the shared copy is gone too.
+  EXPECT_EQ(0, RunLoopback("read-rs232"));
+}
+
+TEST(Kt9020Dll, HeldMutexBlocksAnotherProcessUntilReleased) {
+  CSignal ready("hold", "ready"), go("hold", "go");
+  CClient holder(LoopbackDir(), "hold hold");
+  ASSERT_TRUE(ready.Wait());
+  CClient reader(LoopbackDir(), "getaip");
+  EXPECT_EQ(-1, reader.Exit(1500));  // waiting for the mutex
+  go.Set();
+  EXPECT_EQ(1, reader.Exit());
+  EXPECT_EQ(0, holder.Exit());
+}
+
+TEST(Kt9020Dll, ProcessKilledWhileHoldingTheMutexDoesNotBlockOthers) {
+  CSignal ready("kill", "ready");
+  CClient holder(LoopbackDir(), "hold kill");
+  ASSERT_TRUE(ready.Wait());
+  TerminateProcess(holder.Process(), 9);
+  EXPECT_EQ(9, holder.Exit());
+  EXPECT_EQ(1, RunLoopback("getaip"));
+}
+
+TEST(Kt9020Dll, MutexStaysUsableWhenTheProcessThatCreatedItExits) {
+  CSignal firstReady("first", "ready"), firstGo("first", "go");
+  CSignal secondReady("second", "ready"), secondGo("second", "go");
+  CClient first(LoopbackDir(), "stay first");
+  ASSERT_TRUE(firstReady.Wait());
+  CClient second(LoopbackDir(), "stay second");
+  ASSERT_TRUE(secondReady.Wait());
+  firstGo.Set();
+  EXPECT_EQ(1, first.Exit());
+  secondGo.Set();
+  EXPECT_EQ(1, second.Exit());
+}
+
+TEST(Kt9020Dll, MutexLetsEveryoneWaitAndRelease) {
+  CSignal ready("dacl", "ready"), go("dacl", "go");
+  CClient owner(LoopbackDir(), "stay dacl");
+  ASSERT_TRUE(ready.Wait());
+  HANDLE h = OpenMutexA(READ_CONTROL | SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KT9020_MUTEX");
+  ASSERT_NE(nullptr, h);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, 5000));
+  EXPECT_TRUE(ReleaseMutex(h));
+  PACL pDacl = nullptr;
+  PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            GetSecurityInfo(h, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &pDacl, nullptr, &pDescriptor));
+  ASSERT_NE(nullptr, pDacl);
+  ASSERT_EQ(1, pDacl->AceCount);
+  void* pAce = nullptr;
+  ASSERT_TRUE(GetAce(pDacl, 0, &pAce));
+  const ACCESS_ALLOWED_ACE* pAllowed = static_cast<const ACCESS_ALLOWED_ACE*>(pAce);
+  EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, pAllowed->Header.AceType);
+  EXPECT_EQ(static_cast<DWORD>(0x1F0001), pAllowed->Mask);
+  EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&pAllowed->SidStart), WinWorldSid));
+  LocalFree(pDescriptor);
+  CloseHandle(h);
+  go.Set();
+  EXPECT_EQ(1, owner.Exit());
+}
+
+}  // namespace
