@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "kt9020dll/MutexPort_win.h"
 #include "kt9020dll/TokenPort_win.h"
 #include "platform/win/Platform_win.h"
 
@@ -24,13 +23,5 @@ class CWinExclusiveDevicePort : public IDevicePort {
 
 SKt9020Ports GetWin32LibraryPorts() {
   static CWinExclusiveDevicePort s_devices;
-  SPlatform& platform = GetWin32Platform();
-  SKt9020Ports ports;
-  ports.pServices = platform.pServices;
-  ports.pDevices = &s_devices;
-  ports.pSystem = platform.pSystem;
-  ports.pUi = platform.pUi;
-  ports.pMutexes = &GetWin32MutexPort();
-  ports.pToken = &GetWin32TokenPort();
-  return ports;
+  return MakeWin32LibraryPorts(&s_devices, &GetWin32TokenPort());
 }

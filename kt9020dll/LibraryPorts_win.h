@@ -6,3 +6,7 @@
 #include "kt9020dll/Kt9020Library.h"
 
 SKt9020Ports GetWin32LibraryPorts();
+
+// The platform's services, system facts and message boxes and the Win32
+// mutexes, with the given device and token ports.
+SKt9020Ports MakeWin32LibraryPorts(IDevicePort* pDevices, ITokenPort* pToken);

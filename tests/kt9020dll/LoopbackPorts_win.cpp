@@ -2,8 +2,6 @@
 // the loopback device in place of the driver, and a caller without
 // administrator rights (so no driver service is touched).
 #include "kt9020dll/LibraryPorts_win.h"
-#include "kt9020dll/MutexPort_win.h"
-#include "platform/win/Platform_win.h"
 #include "tests/kt9020dll/LoopbackDevice.h"
 
 namespace {
@@ -18,13 +16,5 @@ class CPlainUserToken : public ITokenPort {
 SKt9020Ports GetWin32LibraryPorts() {
   static CLoopbackDevicePort s_devices;
   static CPlainUserToken s_token;
-  SPlatform& platform = GetWin32Platform();
-  SKt9020Ports ports;
-  ports.pServices = platform.pServices;
-  ports.pDevices = &s_devices;
-  ports.pSystem = platform.pSystem;
-  ports.pUi = platform.pUi;
-  ports.pMutexes = &GetWin32MutexPort();
-  ports.pToken = &s_token;
-  return ports;
+  return MakeWin32LibraryPorts(&s_devices, &s_token);
 }
