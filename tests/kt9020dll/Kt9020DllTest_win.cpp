@@ -150,4 +150,60 @@ TEST(Kt9020Dll, MutexLetsEveryoneWaitAndRelease) {
   EXPECT_EQ(1, owner.Exit());
 }
 
+TEST(Kt9020Dll, RefusesToLoadOnTheWindows9xFamily) {
+  // Wine reports the version chosen for the program in its AppDefaults.
+  const char* pszKey = "Software\\Wine\\AppDefaults\\kt9020_client.exe";
+  HKEY hKey = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, pszKey, 0, nullptr, 0, KEY_WRITE,
+                                           nullptr, &hKey, nullptr));
+  RegSetValueExA(hKey, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+  RegCloseKey(hKey);
+  long nExit = RunLoopback("load");
+  RegDeleteKeyA(HKEY_CURRENT_USER, pszKey);
+  EXPECT_EQ(100, nExit);  // LoadLibraryA failed
+  EXPECT_EQ(3, RunLoopback("load"));
+}
+
+// Removes the "Mirel" service that a failed start leaves behind, so the
+// prefix stays as it was.
+void DeleteMirelService() {
+  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!hManager) return;
+  if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
+    DeleteService(hService);
+    CloseServiceHandle(hService);
+  }
+  CloseServiceHandle(hManager);
+}
+
+bool MirelDriverInstalled() {
+  char sz[MAX_PATH];
+  GetSystemDirectoryA(sz, sizeof(sz));
+  return GetFileAttributesA((std::string(sz) + "\\Drivers\\Mirel.sys").c_str()) !=
+         INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(Kt9020Dll, FailedDriverStartAsksForAnAdministratorAndEndsTheHost) {
+  if (MirelDriverInstalled()) GTEST_SKIP() << "a Mirel driver is installed";
+  DeleteMirelService();
+  CClient client(BinDir(), "load");
+  ASSERT_TRUE(client.Started());
+  // Creating and starting the service, then up to 10 s of waiting for it.
+  HWND hBox = nullptr;
+  for (int i = 0; i < 300 && !hBox; ++i) {
+    hBox = FindWindowA("#32770", "MSG");
+    if (!hBox) Sleep(100);
+  }
+  ASSERT_NE(nullptr, hBox);
+  char szText[512] = {};
+  GetDlgItemTextA(hBox, 0xFFFF, szText, sizeof(szText));
+  EXPECT_STREQ(
+      "When you see this dialog box, please login as administrator and run this\n"
+      "program once so that you won't see this dialog box again.",
+      szText);
+  PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(0, client.Exit());  // ended by the library, not by the client (3)
+  DeleteMirelService();
+}
+
 }  // namespace
