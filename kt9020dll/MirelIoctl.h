@@ -34,6 +34,59 @@ constexpr uint32_t kRecAddressLow = 5;
 constexpr uint32_t kRecData = 6;       // request data (after the address)
 constexpr uint32_t kRecReplyData = 4;  // reply data
 
+// Controller command codes and their data lengths: bytes sent after the
+// address and bytes returned. 0x1A returns `count` bytes (the count is its one
+// data byte); 0x2A sends `count` bytes after a count byte. Any other code is
+// unknown to the controller.
+constexpr uint8_t kCmdReadCount = 0x1A;
+constexpr uint8_t kCmdProbe = 0x20;
+constexpr uint8_t kCmdWriteCount = 0x2A;
+constexpr uint32_t kMaxWriteCount = kCommandRecordSize - kRecData - 1;  // 252 data bytes
+inline bool CommandLengths(uint8_t byCommand, uint8_t byCount, uint32_t* pnSend,
+                           uint32_t* pnReply) {
+  if (byCommand >= 0x11 && byCommand <= 0x18) {
+    *pnSend = 0;
+    *pnReply = byCommand - 0x10u;
+  } else if (byCommand == kCmdReadCount) {
+    *pnSend = 1;
+    *pnReply = byCount;
+  } else if (byCommand == kCmdProbe) {
+    *pnSend = 0;
+    *pnReply = 1;
+  } else if (byCommand >= 0x21 && byCommand <= 0x28) {
+    *pnSend = byCommand - 0x20u;
+    *pnReply = 1;
+  } else if (byCommand == kCmdWriteCount) {
+    *pnSend = byCount;
+    *pnReply = 1;
+  } else {
+    return false;
+  }
+  return true;
+}
+// Request length byte (+2) of a command record.
+inline uint32_t RequestLength(uint8_t byCommand, uint32_t nSend) {
+  return nSend + (byCommand == kCmdWriteCount ? 3u : 2u);
+}
+
+// Controller addresses.
+constexpr uint16_t kAddrReferenceClock = 0x0104;
+constexpr uint16_t kAddrBaseVid = 0x0106;
+constexpr uint16_t kAddrLiveFlags = 0x0212;
+constexpr uint16_t kAddrVoltageRecord = 0x0302;
+constexpr uint32_t kVoltageRecordSize = 49;
+constexpr uint16_t kAddrClockRecord = 0x036F;
+constexpr uint32_t kClockRecordSize = 51;
+constexpr uint16_t kAddrBoardCode = 0x090A;
+constexpr uint16_t kAddrCounters = 0x090D;
+constexpr uint32_t kCountersSize = 12;
+constexpr uint16_t kAddrProfileSelect = 0x100B;
+constexpr uint16_t kAddrProfileCommit = 0x100C;
+constexpr uint32_t kProfiles = 7;
+
+constexpr uint16_t kCommandPort = 0xE4;
+constexpr uint16_t kDataPort = 0xE0;
+
 #pragma pack(push, 1)
 struct SPortRecord {
   uint8_t bySize;  // 1, 2 or 4; echoed in the reply

@@ -20,6 +20,7 @@ bin=build/wine64/bin
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_TOUR:-}" ]; then
   trap wine_session_stop EXIT
   wine_session_start
+  scripts/install-demo-board.sh build/wine64
   "$TESSARO_WINE" "$bin/Tessaro.exe" "$@"
   exit 0
 fi
@@ -27,6 +28,7 @@ fi
 unset DISPLAY
 trap wine_session_stop EXIT
 wine_session_start
+scripts/install-demo-board.sh build/wine64
 out="$PWD/build/tour/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$out"
 "$TESSARO_WINE" "$bin/Tessaro.exe" "$@" &

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the simulated demo board into the Wine prefix: the bench's kernel
+# drivers (WinFlash.sys, Mirel.sys) and their state files go into the
+# prefix's system32\drivers, where the programs look for the drivers and the
+# drivers look for their state ("<driver>.state" beside the driver). Each
+# call resets the board to the demo BIOS.
+# Usage: install-demo-board.sh <build dir, e.g. build/wine64>
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/wine-env.sh
+build="${1:-build/wine64}"
+drivers="$WINEPREFIX/drive_c/windows/system32/drivers"
+mkdir -p "$drivers"
+for name in WinFlash Mirel; do
+  cp "$build/bin/$name.sys" "$drivers/$name.sys"
+done
+cp "$build/sim/boards/demo/demo.state" "$drivers/WinFlash.state"
+cp "$build/sim/boards/demo/mirel.state" "$drivers/Mirel.state"
+echo "demo board installed: $drivers"

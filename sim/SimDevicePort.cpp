@@ -1,0 +1,108 @@
+#include "sim/SimDevicePort.h"
+
+#include <ctype.h>
+
+#include "sim/SimAwardBoard.h"
+#include "sim/SimMirelController.h"
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+class CSimDevice : public IDevice {
+ public:
+  CSimDevice(CSimDevicePort::PfnRequest pfnRequest, void* pCore)
+      : m_pfnRequest(pfnRequest), m_pCore(pCore) {}
+  bool IoControl(uint32_t dwCode, const void* pIn, uint32_t nInBytes, void* pOut,
+                 uint32_t nOutBytes, uint32_t* pnReturned) override {
+    uint32_t nReturned = 0;
+    uint32_t dwResult = m_pfnRequest(m_pCore, dwCode, pIn, nInBytes, pOut, nOutBytes, &nReturned);
+    if (pnReturned) *pnReturned = nReturned;
+    m_dwLastError = CSimDevicePort::Win32Error(dwResult);
+    return dwResult == kSimOk;
+  }
+  uint32_t LastError() const override { return m_dwLastError; }
+
+ private:
+  CSimDevicePort::PfnRequest m_pfnRequest;
+  void* m_pCore;
+  uint32_t m_dwLastError = 0;
+};
+
+uint32_t AwardRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+                      uint32_t nOut, uint32_t* pnReturned) {
+  return static_cast<CSimAwardBoard*>(pCore)->Request(dwCode, pIn, nIn, pOut, nOut, pnReturned);
+}
+
+uint32_t MirelRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+                      uint32_t nOut, uint32_t* pnReturned) {
+  return static_cast<CSimMirelController*>(pCore)->Request(dwCode, pIn, nIn, pOut, nOut,
+                                                           pnReturned);
+}
+
+}  // namespace
+
+uint32_t CSimDevicePort::Win32Error(uint32_t dwSimResult) {
+  switch (dwSimResult) {
+    case kSimOk:
+      return 0;
+    case kSimInvalidRequest:
+      return 1;  // ERROR_INVALID_FUNCTION
+    case kSimInvalidParameter:
+      return 87;  // ERROR_INVALID_PARAMETER
+    case kSimBufferTooSmall:
+      return 122;  // ERROR_INSUFFICIENT_BUFFER
+    default:
+      return 31;  // ERROR_GEN_FAILURE: the device does not answer
+  }
+}
+
+void CSimDevicePort::AddDevice(const std::string& strName, PfnRequest pfnRequest, void* pCore) {
+  m_vecDevices.push_back({strName, pfnRequest, pCore});
+}
+
+void CSimDevicePort::AddAwardBoard(CSimAwardBoard* pBoard) {
+  AddDevice("\\\\.\\WinFlash", &AwardRequest, pBoard);
+}
+
+void CSimDevicePort::AddMirelController(CSimMirelController* pController) {
+  AddDevice("\\\\.\\Mirel", &MirelRequest, pController);
+}
+
+std::unique_ptr<IDevice> CSimDevicePort::Open(const std::string& strName) {
+  m_vecOpened.push_back(strName);
+  if (!m_bOpenFails) {
+    for (const SEntry& e : m_vecDevices) {
+      if (SameName(e.strName, strName)) {
+        m_dwLastError = 0;
+        return std::unique_ptr<IDevice>(new CSimDevice(e.pfnRequest, e.pCore));
+      }
+    }
+    if (m_pFallback) {
+      std::unique_ptr<IDevice> pDevice = m_pFallback->Open(strName);
+      m_dwLastError = pDevice ? 0 : m_pFallback->LastError();
+      return pDevice;
+    }
+  }
+  m_dwLastError = 2;  // ERROR_FILE_NOT_FOUND
+  return nullptr;
+}
+
+bool CSimAwardDirectIo::ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) {
+  return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
+}
+bool CSimAwardDirectIo::PortOut(uint16_t wPort, uint8_t byValue) {
+  return m_pBoard->PortOut(wPort, byValue);
+}
+bool CSimAwardDirectIo::PortIn(uint16_t wPort, uint8_t* pbyValue) {
+  return m_pBoard->PortIn(wPort, pbyValue);
+}
+bool CSimAwardDirectIo::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
+  return m_pBoard->RaiseSmi(wPort, pRegs);
+}
