@@ -9,6 +9,12 @@
 //   kt9020_client hold TAG       own "KT9020_MUTEX", signal ready, release on go
 //   kt9020_client stay TAG       signal ready, on go GetAIP(0x11) and exit with its result
 //   kt9020_client getaip         exit code = GetAIP(0x11, 0x10, 0, buffer)
+//   kt9020_client mirel          round trips through the simulated controller driver
+//   kt9020_client hammer N K     N counter increments under the mutex and N
+//                                block write/read pairs of writer K; exit 1000 +
+//                                torn reads when any block read mixed two writes
+//   kt9020_client read32 ADDR    exit code = u32 at controller address ADDR
+//   kt9020_client bench TAG MS   after TAG go: GetAIP(0x11) for MS ms; exit = count
 #include <windows.h>
 
 #include <cstdint>
@@ -99,6 +105,77 @@ int CheckLoopback() {
   return 0;
 }
 
+// The simulated controller: profile 3's clock record (51 bytes at 0x036F
+// while profile 3 is selected by a write to 0x100B) is stored by writing 3
+// to 0x100C and comes back after another profile was selected.
+int CheckMirel() {
+  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
+  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  if (Bind<PIntVoid>("IsKT9020Exist")() != 1) return Failed(60, "IsKT9020Exist");
+  uint8_t abyClock[51], aby[64];
+  for (int i = 0; i < 51; ++i) abyClock[i] = static_cast<uint8_t>(0x40 + i);
+  const uint8_t byThree = 3, byFour = 4;
+  if (pSetAip(0x21, 0x100B, 0, &byThree) != 1 || pSetAip(0x2A, 0x036F, 51, abyClock) != 1 ||
+      pSetAip(0x21, 0x100C, 0, &byThree) != 1)
+    return Failed(61, "writing profile 3's clock record");
+  if (pSetAip(0x21, 0x100B, 0, &byFour) != 1 || pGetAip(0x1A, 0x036F, 51, aby) != 51 ||
+      std::memcmp(aby, abyClock, 51) == 0)
+    return Failed(62, "profile 4 shows profile 3's record");
+  std::memset(aby, 0xCC, sizeof(aby));
+  if (pSetAip(0x21, 0x100B, 0, &byThree) != 1 || pGetAip(0x1A, 0x036F, 51, aby) != 51 ||
+      std::memcmp(aby, abyClock, 51) != 0 || aby[51] != 0xCC)
+    return Failed(63, "profile 3's clock record did not come back");
+  if (Bind<PReadMSR>("ReadMSR")(0x198) != 0x0613000006000613ull) return Failed(64, "ReadMSR");
+  using PWritePortVal = uint8_t(__cdecl*)(int, int, int);
+  int nValue = 0;
+  if (Bind<PWritePortVal>("WritePortVal")(0x2E, 0x1234, 2) != 1 ||
+      Bind<PReadPortVal>("ReadPortVal")(0x2E, &nValue, 2) != 1 || nValue != 0x1234)
+    return Failed(65, "port round trip");
+  return 0;
+}
+
+uint32_t Read32(int nAddress) {
+  uint8_t aby[4] = {};
+  Bind<PGetAIP>("GetAIP")(0x14, nAddress, 0, aby);
+  return aby[0] | aby[1] << 8 | aby[2] << 16 | static_cast<uint32_t>(aby[3]) << 24;
+}
+
+// Addresses of the hammer test in free controller memory.
+constexpr int kCounterAddress = 0x2000;
+constexpr int kBlockAddress = 0x2100;
+constexpr int kBlockBytes = 32;
+
+int Hammer(int nCount, int nWriter) {
+  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
+  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  // A caller that needs several commands in one piece holds the library's
+  // mutex around them; the library's own waits nest inside.
+  HANDLE hMutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KT9020_MUTEX");
+  if (!hMutex) return Failed(70, "no KT9020_MUTEX");
+  int nTorn = 0;
+  for (int i = 0; i < nCount; ++i) {
+    WaitForSingleObject(hMutex, INFINITE);
+    uint32_t dw = Read32(kCounterAddress) + 1;
+    const uint8_t abyCounter[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
+                                   static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
+    pSetAip(0x24, kCounterAddress, 0, abyCounter);
+    ReleaseMutex(hMutex);
+    // One block command is one piece by itself: every read shows one write.
+    uint8_t abyBlock[kBlockBytes];
+    std::memset(abyBlock, (nWriter << 5) | (i & 0x1F), sizeof(abyBlock));
+    pSetAip(0x2A, kBlockAddress, kBlockBytes, abyBlock);
+    uint8_t abyRead[kBlockBytes] = {};
+    if (pGetAip(0x1A, kBlockAddress, kBlockBytes, abyRead) != kBlockBytes) ++nTorn;
+    for (int j = 1; j < kBlockBytes; ++j)
+      if (abyRead[j] != abyRead[0]) {
+        ++nTorn;
+        break;
+      }
+  }
+  CloseHandle(hMutex);
+  return nTorn ? 1000 + nTorn : 0;
+}
+
 int GetAip11() {
   uint8_t aby[8] = {};
   return Bind<PGetAIP>("GetAIP")(0x11, 0x10, 0, aby);
@@ -119,6 +196,11 @@ int main(int argc, char** argv) {
   if (!std::strcmp(pszMode, "load")) return 3;
   if (!std::strcmp(pszMode, "read-rs232")) return Bind<PByteVoid>("IsRS232Processing")();
   if (!std::strcmp(pszMode, "getaip")) return GetAip11();
+  if (!std::strcmp(pszMode, "mirel")) return CheckMirel();
+  if (!std::strcmp(pszMode, "hammer"))
+    return Hammer(argc > 2 ? std::atoi(argv[2]) : 1, argc > 3 ? std::atoi(argv[3]) : 0);
+  if (!std::strcmp(pszMode, "read32"))
+    return static_cast<int>(Read32(argc > 2 ? std::strtol(argv[2], nullptr, 0) : 0));
   HANDLE hReady = Event(pszTag, "ready");
   HANDLE hGo = Event(pszTag, "go");
   if (!std::strcmp(pszMode, "rs232")) {
@@ -135,6 +217,14 @@ int main(int argc, char** argv) {
     WaitForSingleObject(hGo, 60000);
     ReleaseMutex(hMutex);
     return 0;
+  }
+  if (!std::strcmp(pszMode, "bench")) {
+    DWORD dwMs = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 1000;
+    SetEvent(hReady);
+    WaitForSingleObject(hGo, 60000);
+    int nDone = 0;
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < dwMs; ++nDone) GetAip11();
+    return nDone;
   }
   if (!std::strcmp(pszMode, "stay")) {
     SetEvent(hReady);

@@ -206,4 +206,96 @@ TEST(Kt9020Dll, FailedDriverStartAsksForAnAdministratorAndEndsTheHost) {
   DeleteMirelService();
 }
 
+// ------------------------------------------------ with the Mirel driver --
+
+std::string DriversDir() {
+  char sz[MAX_PATH];
+  GetSystemDirectoryA(sz, sizeof(sz));
+  return std::string(sz) + "\\Drivers\\";
+}
+
+void StopAndDeleteMirelService() {
+  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!hManager) return;
+  if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
+    SERVICE_STATUS status;
+    if (ControlService(hService, SERVICE_CONTROL_STOP, &status))
+      for (int i = 0; i < 50 && QueryServiceStatus(hService, &status) &&
+                      status.dwCurrentState != SERVICE_STOPPED;
+           ++i)
+        Sleep(100);
+    DeleteService(hService);
+    CloseServiceHandle(hService);
+  }
+  CloseServiceHandle(hManager);
+}
+
+// The simulated controller's driver in the system's Drivers folder, with a
+// factory-default controller; whatever was there before is put back after.
+class Kt9020DllWithDriver : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    StopAndDeleteMirelService();
+    for (const char* pszFile : {"Mirel.sys", "Mirel.state"})
+      MoveFileExA((DriversDir() + pszFile).c_str(), (DriversDir() + pszFile + ".saved").c_str(),
+                  MOVEFILE_REPLACE_EXISTING);
+    s_bInstalled =
+        CopyFileA((BinDir() + "Mirel.sys").c_str(), (DriversDir() + "Mirel.sys").c_str(), FALSE);
+  }
+  static void TearDownTestSuite() {
+    StopAndDeleteMirelService();
+    for (const char* pszFile : {"Mirel.sys", "Mirel.state"}) {
+      std::string strFile = DriversDir() + pszFile;
+      DeleteFileA(strFile.c_str());
+      MoveFileExA((strFile + ".saved").c_str(), strFile.c_str(), 0);
+    }
+  }
+  void SetUp() override { ASSERT_TRUE(s_bInstalled) << "bin\\Mirel.sys not copied"; }
+  static bool s_bInstalled;
+};
+bool Kt9020DllWithDriver::s_bInstalled = false;
+
+TEST_F(Kt9020DllWithDriver, LoadInstallsTheBootStartServiceAndRoundTripsProfiles) {
+  CClient client(BinDir(), "mirel");
+  ASSERT_TRUE(client.Started());
+  EXPECT_EQ(0, client.Exit(60000));
+
+  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS);
+  ASSERT_NE(nullptr, hService);
+  char abyConfig[4096];
+  DWORD dwNeeded = 0;
+  QUERY_SERVICE_CONFIGA* pConfig = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(abyConfig);
+  ASSERT_TRUE(QueryServiceConfigA(hService, pConfig, sizeof(abyConfig), &dwNeeded));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_KERNEL_DRIVER), pConfig->dwServiceType);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_BOOT_START), pConfig->dwStartType);
+  EXPECT_STREQ("Mirel", pConfig->lpDisplayName);
+  std::string strPath = pConfig->lpBinaryPathName;
+  EXPECT_NE(std::string::npos, strPath.find("\\Drivers\\Mirel.sys")) << strPath;
+  SERVICE_STATUS status;
+  ASSERT_TRUE(QueryServiceStatus(hService, &status));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+  CloseServiceHandle(hService);
+  CloseServiceHandle(hManager);
+
+  // Later processes find the service running and every export answering.
+  CClient again(BinDir(), "exports");
+  EXPECT_EQ(0, again.Exit(60000));
+}
+
+TEST_F(Kt9020DllWithDriver, ConcurrentProcessesLoseNoCommitAndTearNoRecord) {
+  constexpr int kProcesses = 4, kRounds = 40;
+  CClient start(BinDir(), "load");  // starts the driver once
+  ASSERT_EQ(3, start.Exit(60000));
+  CClient reset(BinDir(), "read32 0x2000");
+  long nBefore = reset.Exit(60000);
+  std::unique_ptr<CClient> apClients[kProcesses];
+  for (int k = 0; k < kProcesses; ++k)
+    apClients[k] = std::make_unique<CClient>(
+        BinDir(), "hammer " + std::to_string(kRounds) + " " + std::to_string(k));
+  for (int k = 0; k < kProcesses; ++k) EXPECT_EQ(0, apClients[k]->Exit(120000)) << k;
+  CClient counter(BinDir(), "read32 0x2000");
+  EXPECT_EQ(nBefore + kProcesses * kRounds, counter.Exit(60000));
+}
+
 }  // namespace
