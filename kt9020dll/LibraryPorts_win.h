@@ -10,3 +10,6 @@ SKt9020Ports GetWin32LibraryPorts();
 // The platform's services, system facts and message boxes and the Win32
 // mutexes, with the given device and token ports.
 SKt9020Ports MakeWin32LibraryPorts(IDevicePort* pDevices, ITokenPort* pToken);
+
+// The driver's device port: "\\.\Mirel" opened without sharing.
+IDevicePort& GetWin32DriverDevicePort();

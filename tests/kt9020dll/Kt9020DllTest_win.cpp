@@ -67,6 +67,7 @@ class CSignal {
 };
 
 std::string LoopbackDir() { return BinDir() + "kt9020sim\\"; }
+std::string PlainUserDir() { return BinDir() + "kt9020user\\"; }
 
 long RunLoopback(const std::string& strArgs) {
   CClient client(LoopbackDir(), strArgs);
@@ -281,6 +282,21 @@ TEST_F(Kt9020DllWithDriver, LoadInstallsTheBootStartServiceAndRoundTripsProfiles
   // Later processes find the service running and every export answering.
   CClient again(BinDir(), "exports");
   EXPECT_EQ(0, again.Exit(60000));
+}
+
+TEST_F(Kt9020DllWithDriver, PlainUserLoadsOnceAnAdministratorStartedTheDriver) {
+  CClient admin(BinDir(), "load");
+  ASSERT_EQ(3, admin.Exit(60000));
+  CClient user(PlainUserDir(), "mirel");
+  EXPECT_EQ(0, user.Exit(60000));
+  // An administrator and a plain user at the same time.
+  CSignal ready("user", "ready"), go("user", "go");
+  CClient stay(BinDir(), "stay user");
+  ASSERT_TRUE(ready.Wait());
+  CClient exports(PlainUserDir(), "exports");
+  EXPECT_EQ(0, exports.Exit(60000));
+  go.Set();
+  EXPECT_EQ(1, stay.Exit());
 }
 
 TEST_F(Kt9020DllWithDriver, ConcurrentProcessesLoseNoCommitAndTearNoRecord) {
