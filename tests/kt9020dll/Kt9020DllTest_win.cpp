@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -312,6 +314,61 @@ TEST_F(Kt9020DllWithDriver, ConcurrentProcessesLoseNoCommitAndTearNoRecord) {
   for (int k = 0; k < kProcesses; ++k) EXPECT_EQ(0, apClients[k]->Exit(120000)) << k;
   CClient counter(BinDir(), "read32 0x2000");
   EXPECT_EQ(nBefore + kProcesses * kRounds, counter.Exit(60000));
+}
+
+// Benchmark, run on request (--gtest_also_run_disabled_tests
+// --gtest_filter=*Throughput*): controller transactions per second through
+// the library for 1 and 4 processes, each process's share of the 4, and the
+// bare driver round trip of the same command record measured in this run.
+TEST_F(Kt9020DllWithDriver, DISABLED_Throughput) {
+  constexpr int kMs = 3000;
+  CClient start(BinDir(), "load");
+  ASSERT_EQ(3, start.Exit(60000));
+
+  HANDLE hDevice = CreateFileA("\\\\.\\Mirel", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, hDevice);
+  uint8_t abyRequest[259] = {0x11, 0, 2, 1, 0, 0x10}, abyReply[259];
+  int nBare = 0;
+  for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < kMs; ++nBare) {
+    DWORD dwReturned = 0;
+    ASSERT_TRUE(DeviceIoControl(hDevice, 0x22200C, abyRequest, sizeof(abyRequest), abyReply,
+                                sizeof(abyReply), &dwReturned, nullptr));
+  }
+  CloseHandle(hDevice);
+  double dBareUs = kMs * 1000.0 / nBare;
+
+  auto run = [&](int nProcesses, long* pnCounts) {
+    std::unique_ptr<CSignal> apReady[4], apGo[4];
+    std::unique_ptr<CClient> apClients[4];
+    for (int k = 0; k < nProcesses; ++k) {
+      std::string strTag = "bench" + std::to_string(k);
+      apReady[k] = std::make_unique<CSignal>(strTag, "ready");
+      apGo[k] = std::make_unique<CSignal>(strTag, "go");
+      apClients[k] =
+          std::make_unique<CClient>(BinDir(), "bench " + strTag + " " + std::to_string(kMs));
+    }
+    for (int k = 0; k < nProcesses; ++k) ASSERT_TRUE(apReady[k]->Wait());
+    for (int k = 0; k < nProcesses; ++k) apGo[k]->Set();
+    for (int k = 0; k < nProcesses; ++k) pnCounts[k] = apClients[k]->Exit(60000);
+  };
+  long anOne[1] = {}, anFour[4] = {};
+  run(1, anOne);
+  run(4, anFour);
+  long nMin = anFour[0], nMax = anFour[0], nSum = 0;
+  for (long n : anFour) {
+    nMin = std::min(nMin, n);
+    nMax = std::max(nMax, n);
+    nSum += n;
+  }
+  std::printf("bare driver round trip: %.0f us (%.0f per second)\n", dBareUs, 1e6 / dBareUs);
+  std::printf("1 process: %.0f transactions per second (%.2f x the bare round trip time)\n",
+              anOne[0] * 1000.0 / kMs, (kMs * 1000.0 / anOne[0]) / dBareUs);
+  std::printf("4 processes: %.0f transactions per second; shares %ld %ld %ld %ld; max/min %.2f\n",
+              nSum * 1000.0 / kMs, anFour[0], anFour[1], anFour[2], anFour[3],
+              nMin > 0 ? double(nMax) / nMin : 0.0);
+  EXPECT_GT(nMin, 0);
+  EXPECT_LE(nMax, nMin * 3 / 2);
 }
 
 }  // namespace
