@@ -55,6 +55,10 @@ const char* SecurityFailureFormat(ESecurityStep eStep) {
 
 }  // namespace
 
+void CKt9020Library::Fail(const char* pszText) {
+  std::snprintf(m_szLastError, sizeof(m_szLastError), "%s", pszText);
+}
+
 CKt9020Library::CKt9020Library(const SKt9020Ports& ports, SKt9020Shared* pShared)
     : m_ports(ports), m_pShared(pShared) {}
 

@@ -4,6 +4,7 @@
 // (Exports_win.cpp) owns one instance per process and forwards each export.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -76,7 +77,7 @@ class CKt9020Library {
   uint8_t IsRs232Processing() const { return m_pShared->byRS232; }
 
   // The description of the last failure (never shown by the library).
-  const std::string& LastErrorText() const { return m_strLastError; }
+  std::string LastErrorText() const { return m_szLastError; }
   // Whether this process holds its own handle of the named mutex.
   bool HoldsMutex() const { return m_pMutex != nullptr; }
 
@@ -87,7 +88,7 @@ class CKt9020Library {
   bool Transact(bool bSet, int nCommand, int nAddress, int nCount, const void* pData, void* pDst,
                 int* pnCopied);
   bool PortRequest(uint32_t dwCode, mirel::SPortRecord* pRecord);
-  void Fail(const char* pszText) { m_strLastError = pszText; }
+  void Fail(const char* pszText);
 
   SKt9020Ports m_ports;
   SKt9020Shared* m_pShared;
@@ -97,5 +98,7 @@ class CKt9020Library {
   std::unique_ptr<IMutex> m_pMutex;  // this process's handle keeps the mutex alive
   bool m_bStarted = false;
   bool m_bAttached = false;  // Attach succeeded; Detach has something to undo
-  std::string m_strLastError;
+  // A fixed buffer, not a std::string: callers may use the library from
+  // several threads, and racing writes of a text must not touch the heap.
+  char m_szLastError[128] = {};
 };
