@@ -3,7 +3,8 @@
 # drivers (WinFlash.sys, Mirel.sys) and their state files go into the
 # prefix's system32\drivers, where the programs look for the drivers and the
 # drivers look for their state ("<driver>.state" beside the driver). Each
-# call resets the board to the demo BIOS.
+# call resets the board to the demo BIOS. Needs no running Wine: it only
+# copies files (tests remove the state paths they set in service keys).
 # Usage: install-demo-board.sh <build dir, e.g. build/wine64>
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,8 @@ mkdir -p "$drivers"
 for name in WinFlash Mirel; do
   cp "$build/bin/$name.sys" "$drivers/$name.sys"
 done
+# A 32-bit program under WOW64 asks for WinFlash64.sys: the same driver.
+cp "$build/bin/WinFlash.sys" "$drivers/WinFlash64.sys"
 cp "$build/sim/boards/demo/demo.state" "$drivers/WinFlash.state"
 cp "$build/sim/boards/demo/mirel.state" "$drivers/Mirel.state"
 echo "demo board installed: $drivers"

@@ -18,9 +18,9 @@ source scripts/wine-session.sh
 bin=build/wine64/bin
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_TOUR:-}" ]; then
+  scripts/install-demo-board.sh build/wine64
   trap wine_session_stop EXIT
   wine_session_start
-  scripts/install-demo-board.sh build/wine64
   "$TESSARO_WINE" "$bin/Tessaro.exe" "$@"
   exit 0
 fi

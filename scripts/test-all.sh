@@ -28,19 +28,23 @@ run_ctest() {
   fi
   passed=$((passed + total - bad))
   failed=$((failed + bad))
-  summary+=("$preset: $((total - bad)) of $total passed")
+  # GoogleTest cases inside those test programs, from CTest's full log.
+  local cases
+  cases=$(grep -hoE '^\[==========\] [0-9]+ tests? from .* ran' "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null |
+    awk '{n += $2} END {print n + 0}')
+  summary+=("$preset: $((total - bad)) of $total test programs passed ($cases test cases)")
   rm -f "$log"
 }
 
+mkdir -p build
 for preset in native native-asan win32 wine64; do
   echo "== build $preset"
-  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j"$jobs"; } >"build-$preset.log" 2>&1; then
-    cat "build-$preset.log"
+  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j"$jobs"; } >"build/$preset.build.log" 2>&1; then
+    cat "build/$preset.build.log"
     echo "build of $preset failed"
     failed=$((failed + 1))
     summary+=("$preset: build failed")
   fi
-  rm -f "build-$preset.log"
 done
 
 echo "== test native"

@@ -464,10 +464,10 @@ bool CSimAwardBoard::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
   uint8_t byAl = static_cast<uint8_t>(pRegs->dwEax);
   uint8_t byAh = static_cast<uint8_t>(pRegs->dwEax >> 8);
   if (!m_pBlob || !CountRequest()) {
-    if (m_pBlob) m_Log.Add(kSimSmi, byAl | (byAh << 8), pRegs, 16, 0, false);
+    if (m_pBlob) m_Log.Add(kSimSmi, byAl | (byAh << 8), pRegs, sizeof *pRegs, 0, false);
     return false;
   }
-  m_Log.Add(kSimSmi, byAl | (byAh << 8), pRegs, 16, 0, true);
+  m_Log.Add(kSimSmi, byAl | (byAh << 8), pRegs, sizeof *pRegs, 0, true);
   if (wPort != m_pConfig->wSmiPort) {
     WritePort(wPort, byAl);  // no SMI behind this port: a plain write
     return true;

@@ -125,6 +125,10 @@ std::string SimDirectoryOf(const std::string& strPath);
 // where the last one stopped).
 class CSimAwardBench {
  public:
+  CSimAwardBench() = default;
+  ~CSimAwardBench() { Close(); }
+  CSimAwardBench(const CSimAwardBench&) = delete;
+  CSimAwardBench& operator=(const CSimAwardBench&) = delete;
   // From a description file.
   bool Open(const std::string& strDescriptionPath, std::string* pstrError);
   // From a parsed description (images read from its paths).
@@ -157,6 +161,10 @@ bool ParseMirelDescription(const std::string& strText, const std::string& strBas
 // A ready Mirel controller in this process.
 class CSimMirelBench {
  public:
+  CSimMirelBench() = default;
+  ~CSimMirelBench() { Close(); }
+  CSimMirelBench(const CSimMirelBench&) = delete;
+  CSimMirelBench& operator=(const CSimMirelBench&) = delete;
   bool Open(const std::string& strDescriptionPath, std::string* pstrError);
   bool Open(const SSimMirelDescription& desc, std::string* pstrError);
   bool OpenState(const std::string& strStatePath, std::string* pstrError);

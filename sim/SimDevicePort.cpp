@@ -2,6 +2,8 @@
 
 #include <ctype.h>
 
+#include <mutex>
+
 #include "sim/SimAwardBoard.h"
 #include "sim/SimMirelController.h"
 
@@ -15,14 +17,21 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Requests of all threads reach a core one at a time, as a driver
+// serialises them.
+std::mutex g_RequestLock;
+
 class CSimDevice : public IDevice {
  public:
   CSimDevice(CSimDevicePort::PfnRequest pfnRequest, void* pCore)
       : m_pfnRequest(pfnRequest), m_pCore(pCore) {}
   bool IoControl(uint32_t dwCode, const void* pIn, uint32_t nInBytes, void* pOut,
                  uint32_t nOutBytes, uint32_t* pnReturned) override {
-    uint32_t nReturned = 0;
-    uint32_t dwResult = m_pfnRequest(m_pCore, dwCode, pIn, nInBytes, pOut, nOutBytes, &nReturned);
+    uint32_t nReturned = 0, dwResult;
+    {
+      std::lock_guard<std::mutex> lock(g_RequestLock);
+      dwResult = m_pfnRequest(m_pCore, dwCode, pIn, nInBytes, pOut, nOutBytes, &nReturned);
+    }
     if (pnReturned) *pnReturned = nReturned;
     m_dwLastError = CSimDevicePort::Win32Error(dwResult);
     return dwResult == kSimOk;

@@ -41,10 +41,10 @@ enum ESimAccess : uint8_t {
   kSimPhysRead = 4,   // direct mode memory copy: dwCode = address, dwOutBytes = length
 };
 
-// One request as the device saw it. Input beyond 16 bytes is not kept (no
+// One request as the device saw it. Input beyond 32 bytes is not kept (no
 // request of either device sends more, except the 259-byte controller
-// records, whose first 16 bytes hold the command, lengths, address and data
-// start).
+// records, whose first 32 bytes hold the command, lengths, address and the
+// start of the data; a direct-mode SMI keeps all six registers).
 struct SSimLogEntry {
   uint8_t byAccess;     // ESimAccess
   uint8_t bySucceeded;  // 1 when the request was answered
@@ -52,7 +52,7 @@ struct SSimLogEntry {
   uint32_t dwCode;
   uint32_t dwInBytes;   // input length as sent
   uint32_t dwOutBytes;  // output buffer length as offered
-  uint8_t abyIn[16];    // first min(dwInBytes, 16) input bytes, zero-filled
+  uint8_t abyIn[32];    // first min(dwInBytes, 32) input bytes, zero-filled
   // Little-endian u32 of the input at offset n (0 outside the kept bytes).
   uint32_t InU32(uint32_t n) const {
     if (n + 4 > sizeof abyIn) return 0;

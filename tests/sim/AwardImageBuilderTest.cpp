@@ -134,7 +134,7 @@ struct SCase {
 TEST(AwardImageBuilder, EverySizeAndLayoutReadsBackAndVerifies) {
   const SCase cases[] = {{0x20000, 1},  {0x40000, 1}, {0x80000, 1}, {0x100000, 1}, {0x80000, 2},
                          {0x40000, 3},  {0x80000, 4}, {0x80000, 5}, {0x40000, 6},  {0x80000, 6},
-                         {0x100000, 6}, {0x60000, 7}, {0x80000, 7}, {0x20000, 2}};
+                         {0x100000, 6}, {0x40000, 7}, {0x60000, 7}, {0x80000, 7},  {0x20000, 2}};
   for (const SCase& c : cases) {
     for (const char* date : {"05/12/2004", "05/12/04"}) {
       SAwardImageRecipe rec;

@@ -25,6 +25,10 @@ std::string BinaryDir() {
   return s;
 }
 
+std::string ParametersKey(const std::string& strService) {
+  return "System\\CurrentControlSet\\Services\\" + strService + "\\Parameters";
+}
+
 // A kernel-driver service for the length of a test; removed afterwards.
 class CDriverService {
  public:
@@ -37,7 +41,7 @@ class CDriverService {
                                 strSys.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (strState.empty()) return;  // the driver looks beside itself
     HKEY hKey = nullptr;
-    std::string strKey = "System\\CurrentControlSet\\Services\\" + strName + "\\Parameters";
+    std::string strKey = ParametersKey(strName);
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &hKey, nullptr) == ERROR_SUCCESS) {
       RegSetValueExA(hKey, "StateFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(strState.c_str()),
@@ -67,6 +71,9 @@ class CDriverService {
     if (!h) return;
     m_hService = h;
     Stop();
+    // A stale state path would steer the next user of the service name.
+    std::string strKey = ParametersKey(m_strName);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, strKey.c_str());
     DeleteService(h);
     CloseServiceHandle(h);
     m_hService = nullptr;
