@@ -124,21 +124,4 @@ TEST(PortRecord, ByteImagesOfTheFourFillings) {
       Bytes(MakePortRecord(EPortFill::ByteOut, 1, 0x380, 0x1277)));
 }
 
-TEST(PortRecord, ReplyValueIsTakenFromTheViewOfItsSize) {
-  mirel::SPortRecord reply = MakePortRecord(EPortFill::AllViews, 4, 0, 0);
-  reply.dwValue = 0xDDCCBBAA;
-  reply.byValue = 0x11;
-  reply.wValue = 0x2233;
-  uint32_t dw = 0;
-  ASSERT_TRUE(PortReplyValue(reply, 1, &dw));
-  EXPECT_EQ(0x11u, dw);
-  ASSERT_TRUE(PortReplyValue(reply, 2, &dw));
-  EXPECT_EQ(0x2233u, dw);
-  ASSERT_TRUE(PortReplyValue(reply, 4, &dw));
-  EXPECT_EQ(0xDDCCBBAAu, dw);
-  EXPECT_FALSE(PortReplyValue(reply, 3, &dw));
-  EXPECT_FALSE(IsPortAccessSize(0));
-  EXPECT_FALSE(IsPortAccessSize(8));
-}
-
 }  // namespace

@@ -214,15 +214,6 @@ TEST_F(Kt9020Library, SecurityFailuresAreShownAndTheMutexGetsDefaultSecurity) {
   }
 }
 
-TEST_F(Kt9020Library, SharedFlagsAreSeenByEveryProcess) {
-  ASSERT_EQ(EAttach::Loaded, lib.Attach());
-  CKt9020Library second(m.Ports(), &m.shared);
-  ASSERT_EQ(EAttach::Loaded, second.Attach());
-  EXPECT_EQ(0x34, lib.SetRs232Flag(0x1234));  // the low byte is kept
-  EXPECT_EQ(0x34, second.IsRs232Processing());
-  EXPECT_EQ(0u, second.GetInterruptCount());
-}
-
 // ------------------------------------------------------- transactions --
 
 TEST_F(Kt9020Library, TransactionOpensWaitsSendsAndReleases) {
