@@ -43,6 +43,11 @@ actual_tr=$(exports "$bin/TrivelOLE.dll")
 if [ "$actual_tr" = "1 PlugIn_GetObject" ]; then say "TrivelOLE.dll: exactly PlugIn_GetObject"
 else bad "TrivelOLE.dll exports: $actual_tr"; fi
 
+# KT9020DLL keeps its cross-process values in a section every process shares.
+if [ -f "$bin/KT9020DLL.dll" ] && $objdump -h "$bin/KT9020DLL.dll" | grep -A1 ' \.shared ' | grep -q SHARED
+then say "KT9020DLL.dll: .shared section shared between processes"
+else bad "KT9020DLL.dll has no shared .shared section"; fi
+
 # Resources: the string table in the program and the satellite.
 for f in Tessaro.exe TessaroDEU.dll; do
   $objdump -h "$bin/$f" | grep -q '\.rsrc' && say "$f: has resources" || bad "$f has no resources"

@@ -12,3 +12,8 @@ SPlatform& GetWin32Platform();
 struct HKEY__;
 std::unique_ptr<IRegistryKey> OpenWin32RegistryKey(HKEY__* hRoot, const std::string& strPath,
                                                    uint32_t dwAccess);
+
+// Opens a device for reading and writing with the given sharing mode
+// (FILE_SHARE_* flags); null on failure with the error in *pdwError.
+std::unique_ptr<IDevice> OpenWin32Device(const std::string& strName, uint32_t dwShareMode,
+                                         uint32_t* pdwError);
