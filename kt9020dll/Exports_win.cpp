@@ -1,40 +1,130 @@
-// KT9020DLL's exports: plain C functions, the caller removes the arguments.
-// Each forwards to the controller access code; until the driver start-up
-// is wired in, every request fails (result 0).
+// KT9020DLL's entry point and exports: plain C functions, the caller
+// removes the arguments (__cdecl), results 0 on failure. Each export
+// forwards to this process's CKt9020Library.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstring>
 
+#include "kt9020dll/Kt9020Library.h"
+#include "kt9020dll/LibraryPorts_win.h"
+
+namespace {
+
+// One copy for every process that loads the library: GNU ld marks the
+// ".shared" section shared because of the attribute (a .def SECTIONS line
+// would be ignored). Plain values only; handles and pointers are per process.
+SKt9020Shared g_shared __attribute__((section(".shared"), shared)) = {0, 0, 0, 0, 0, 0};
+
+CKt9020Library* g_pLibrary = nullptr;
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID) {
+  switch (dwReason) {
+    case DLL_PROCESS_ATTACH:
+      g_pLibrary = new CKt9020Library(GetWin32LibraryPorts(), &g_shared);
+      switch (g_pLibrary->Attach()) {
+        case EAttach::Loaded:
+          break;
+        case EAttach::Refused:
+          delete g_pLibrary;
+          g_pLibrary = nullptr;
+          return FALSE;
+        case EAttach::EndProcess:
+          // The user has been told to run the host once as administrator.
+          ExitProcess(0);
+      }
+      g_shared.dwWindowMessage = RegisterWindowMessageA("KT9020_INTERRUPTED");
+      return TRUE;
+    case DLL_PROCESS_DETACH:
+      if (g_pLibrary) {
+        g_pLibrary->Detach();
+        delete g_pLibrary;
+        g_pLibrary = nullptr;
+      }
+      return TRUE;
+    default:
+      return TRUE;
+  }
+}
+
 extern "C" {
 
-__declspec(dllexport) int __cdecl GetAIP(int, int, int, void*) { return 0; }
-__declspec(dllexport) int __cdecl SetAIP(int, int, int, const void*) { return 0; }
-__declspec(dllexport) int __cdecl IsKT9020Exist() { return 0; }
+__declspec(dllexport) int __cdecl GetAIP(int nCommand, int nAddress, int nCount, void* pDst) {
+  return g_pLibrary ? g_pLibrary->GetAip(nCommand, nAddress, nCount, pDst) : 0;
+}
+
+__declspec(dllexport) int __cdecl SetAIP(int nCommand, int nAddress, int nCount,
+                                         const void* pData) {
+  return g_pLibrary && g_pLibrary->SetAip(nCommand, nAddress, nCount, pData) ? 1 : 0;
+}
+
+__declspec(dllexport) int __cdecl IsKT9020Exist() {
+  return g_pLibrary && g_pLibrary->IsKt9020Exist() ? 1 : 0;
+}
+
 __declspec(dllexport) int __cdecl GetDllVersion(char* pszBuffer) {
-  static const char s_szVersion[16] = "V1.0 2004/--/--";
   if (!pszBuffer) return 0;
-  std::memcpy(pszBuffer, s_szVersion, sizeof(s_szVersion));
+  std::memcpy(pszBuffer, g_szDllVersion, sizeof(g_szDllVersion));
   return 1;
 }
-__declspec(dllexport) int __cdecl Start() { return 0; }
-__declspec(dllexport) uint8_t __cdecl IsStart() { return 0; }
-__declspec(dllexport) uint32_t __cdecl GetInterruptCount() { return 0; }
-__declspec(dllexport) uint8_t __cdecl SetRS232Flag(int nFlag) {
-  return static_cast<uint8_t>(nFlag);
+
+__declspec(dllexport) int __cdecl Start() { return g_pLibrary && g_pLibrary->Start() ? 1 : 0; }
+
+__declspec(dllexport) uint8_t __cdecl IsStart() {
+  return g_pLibrary && g_pLibrary->IsStart() ? 1 : 0;
 }
-__declspec(dllexport) uint8_t __cdecl IsRS232Processing() { return 0; }
-__declspec(dllexport) int __cdecl InPortB(int, uint8_t*) { return 0; }
-__declspec(dllexport) int __cdecl OutPortB(int, int) { return 0; }
-__declspec(dllexport) uint8_t __cdecl ReadCommand() { return 0; }
-__declspec(dllexport) uint8_t __cdecl WriteCommand(int) { return 0; }
-__declspec(dllexport) uint8_t __cdecl ReadData() { return 0; }
-__declspec(dllexport) uint8_t __cdecl WriteData(int) { return 0; }
-__declspec(dllexport) uint8_t __cdecl ReadPortVal(int, int*, int) { return 0; }
-__declspec(dllexport) uint8_t __cdecl WritePortVal(int, int, int) { return 0; }
-__declspec(dllexport) int64_t __cdecl ReadMSR(uint32_t) { return 0; }
-__declspec(dllexport) int __cdecl WriteMSR(uint32_t, uint32_t, uint32_t) { return 0; }
+
+__declspec(dllexport) uint32_t __cdecl GetInterruptCount() { return g_shared.dwInterruptCount; }
+
+__declspec(dllexport) uint8_t __cdecl SetRS232Flag(int nFlag) {
+  g_shared.byRS232 = static_cast<uint8_t>(nFlag);
+  return g_shared.byRS232;
+}
+
+__declspec(dllexport) uint8_t __cdecl IsRS232Processing() { return g_shared.byRS232; }
+
+__declspec(dllexport) int __cdecl InPortB(int nPort, uint8_t* pbyValue) {
+  return g_pLibrary && g_pLibrary->InPortB(nPort, pbyValue) ? 1 : 0;
+}
+
+__declspec(dllexport) int __cdecl OutPortB(int nPort, int nValue) {
+  return g_pLibrary && g_pLibrary->OutPortB(nPort, nValue) ? 1 : 0;
+}
+
+__declspec(dllexport) uint8_t __cdecl ReadCommand() {
+  uint8_t byValue = 0;
+  return g_pLibrary && g_pLibrary->InPortB(kCommandPort, &byValue) ? byValue : 0;
+}
+
+__declspec(dllexport) uint8_t __cdecl WriteCommand(int nValue) {
+  return g_pLibrary && g_pLibrary->OutPortB(kCommandPort, nValue) ? 1 : 0;
+}
+
+__declspec(dllexport) uint8_t __cdecl ReadData() {
+  uint8_t byValue = 0;
+  return g_pLibrary && g_pLibrary->InPortB(kDataPort, &byValue) ? byValue : 0;
+}
+
+__declspec(dllexport) uint8_t __cdecl WriteData(int nValue) {
+  return g_pLibrary && g_pLibrary->OutPortB(kDataPort, nValue) ? 1 : 0;
+}
+
+__declspec(dllexport) uint8_t __cdecl ReadPortVal(int nPort, int* pnValue, int nSize) {
+  return g_pLibrary && g_pLibrary->ReadPortVal(nPort, pnValue, nSize) ? 1 : 0;
+}
+
+__declspec(dllexport) uint8_t __cdecl WritePortVal(int nPort, int nValue, int nSize) {
+  return g_pLibrary && g_pLibrary->WritePortVal(nPort, nValue, nSize) ? 1 : 0;
+}
+
+__declspec(dllexport) uint64_t __cdecl ReadMSR(uint32_t dwIndex) {
+  return g_pLibrary ? g_pLibrary->ReadMsr(dwIndex) : 0;
+}
+
+__declspec(dllexport) int __cdecl WriteMSR(uint32_t dwIndex, uint32_t dwLow, uint32_t dwHigh) {
+  return g_pLibrary && g_pLibrary->WriteMsr(dwIndex, dwLow, dwHigh) ? 1 : 0;
+}
 
 }  // extern "C"
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -228,6 +228,13 @@ class IUiPort {
   virtual bool ChooseSaveFile(WindowRef hOwner, const std::string& strFilter,
                               const std::string& strTitle, const std::string& strDefaultName,
                               std::string* pstrPath) = 0;
+  // Open dialog whose name field starts with a name or pattern (".\\*.ini").
+  virtual bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
+                                   const std::string& strTitle, const std::string& strDefaultName,
+                                   std::string* pstrPath) {
+    (void)strDefaultName;
+    return ChooseOpenFile(hOwner, strFilter, strTitle, pstrPath);
+  }
 };
 
 // ------------------------------------------------------- the whole set --

@@ -43,10 +43,21 @@ actual_tr=$(exports "$bin/TrivelOLE.dll")
 if [ "$actual_tr" = "1 PlugIn_GetObject" ]; then say "TrivelOLE.dll: exactly PlugIn_GetObject"
 else bad "TrivelOLE.dll exports: $actual_tr"; fi
 
+# KT9020DLL keeps its cross-process values in a section every process shares.
+if [ -f "$bin/KT9020DLL.dll" ] && $objdump -h "$bin/KT9020DLL.dll" | grep -A1 ' \.shared ' | grep -q SHARED
+then say "KT9020DLL.dll: .shared section shared between processes"
+else bad "KT9020DLL.dll has no shared .shared section"; fi
+
 # Resources: the string table in the program and the satellite.
 for f in Tessaro.exe TessaroDEU.dll; do
   $objdump -h "$bin/$f" | grep -q '\.rsrc' && say "$f: has resources" || bad "$f has no resources"
 done
+
+# The program asks for administrator rights and the version 6 controls.
+manifest=$(strings -n 8 "$bin/Tessaro.exe" | tr -d '\r')
+if grep -q 'requireAdministrator' <<<"$manifest" && grep -q 'Microsoft.Windows.Common-Controls' <<<"$manifest"; then
+  say "Tessaro.exe: manifest asks for administrator rights and common controls 6"
+else bad "Tessaro.exe: manifest missing or incomplete"; fi
 
 if [ $fail -eq 0 ]; then echo "deliverables: 1 passed, 0 failed"; else echo "deliverables: 0 passed, 1 failed"; fi
 exit $fail

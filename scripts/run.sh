@@ -16,12 +16,15 @@ for preset in win32 wine64; do
 done
 source scripts/wine-session.sh
 bin=build/wine64/bin
+# TESSARO_PROGRAM=TessaroGuiHost.exe shows the same windows on the
+# stand-in board of the window tests.
+program=${TESSARO_PROGRAM:-Tessaro.exe}
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_TOUR:-}" ]; then
   scripts/install-demo-board.sh build/wine64
   trap wine_session_stop EXIT
   wine_session_start
-  "$TESSARO_WINE" "$bin/Tessaro.exe" "$@"
+  "$TESSARO_WINE" "$bin/$program" "$@"
   exit 0
 fi
 
@@ -31,7 +34,7 @@ wine_session_start
 scripts/install-demo-board.sh build/wine64
 out="$PWD/build/tour/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$out"
-"$TESSARO_WINE" "$bin/Tessaro.exe" "$@" &
+"$TESSARO_WINE" "$bin/$program" "$@" &
 app=$!
 "$TESSARO_WINE" "$bin/UiTour.exe" "$(winepath -w "$out" 2>/dev/null || echo "Z:${out//\//\\}")" 60 | tee "$out/tour.log"
 wait "$app" || true

@@ -1,6 +1,7 @@
 // Walks through the boxes and dialogs a program shows, for the scripted
 // tour of the run command: logs each window's caption and text, saves a
-// picture of it, then answers it with its default button.
+// picture of it, then answers it with its default button. Tessaro's main
+// window is walked through its About box and settings, then closed.
 //   UiTour.exe <output folder> <seconds to wait for windows>
 #include <windows.h>
 
@@ -8,6 +9,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "tools/WindowPicture_win.h"
 
 namespace {
 
@@ -34,45 +37,12 @@ BOOL CALLBACK CollectTexts(HWND hWnd, LPARAM lParam) {
   return TRUE;
 }
 
-// Copies the window's screen area into a 24-bit BMP file.
-bool SaveWindowPicture(HWND hWnd, const std::string& strPath) {
-  RECT rc;
-  if (!GetWindowRect(hWnd, &rc)) return false;
-  const int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
-  if (nWidth <= 0 || nHeight <= 0) return false;
-  HDC hScreen = GetDC(nullptr);
-  HDC hMem = CreateCompatibleDC(hScreen);
-  HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, nWidth, nHeight);
-  HGDIOBJ hOld = SelectObject(hMem, hBitmap);
-  BitBlt(hMem, 0, 0, nWidth, nHeight, hScreen, rc.left, rc.top, SRCCOPY);
-  SelectObject(hMem, hOld);
+// Tessaro's main window: About (1014), Setting (1020), then Close (1015).
+const int s_anMainSteps[] = {1014, 1020, 1015};
+constexpr int kMainSteps = 3;
 
-  BITMAPINFOHEADER bih = {};
-  bih.biSize = sizeof(bih);
-  bih.biWidth = nWidth;
-  bih.biHeight = nHeight;
-  bih.biPlanes = 1;
-  bih.biBitCount = 24;
-  bih.biCompression = BI_RGB;
-  const DWORD dwStride = ((nWidth * 3) + 3) & ~3u;
-  std::vector<BYTE> pixels(dwStride * nHeight);
-  GetDIBits(hMem, hBitmap, 0, nHeight, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bih),
-            DIB_RGB_COLORS);
-  DeleteObject(hBitmap);
-  DeleteDC(hMem);
-  ReleaseDC(nullptr, hScreen);
-
-  BITMAPFILEHEADER bfh = {};
-  bfh.bfType = 0x4D42;
-  bfh.bfOffBits = sizeof(bfh) + sizeof(bih);
-  bfh.bfSize = bfh.bfOffBits + static_cast<DWORD>(pixels.size());
-  FILE* pFile = std::fopen(strPath.c_str(), "wb");
-  if (!pFile) return false;
-  std::fwrite(&bfh, sizeof(bfh), 1, pFile);
-  std::fwrite(&bih, sizeof(bih), 1, pFile);
-  std::fwrite(pixels.data(), 1, pixels.size(), pFile);
-  std::fclose(pFile);
-  return true;
+bool IsMainWindow(HWND hWnd) {
+  return GetDlgItem(hWnd, 1003) && GetDlgItem(hWnd, 1014) && GetDlgItem(hWnd, 1015);
 }
 
 }  // namespace
@@ -88,6 +58,9 @@ int main(int argc, char** argv) {
   int nCount = 0;
   const DWORD dwStart = GetTickCount();
   DWORD dwLastSeen = dwStart;
+  DWORD dwLastAction = dwStart;
+  HWND hMain = nullptr;
+  int nMainStep = 0;
   while (GetTickCount() - dwStart < dwLimit) {
     SFound found;
     EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&found));
@@ -104,8 +77,23 @@ int main(int argc, char** argv) {
       SaveWindowPicture(hWnd, strFolder + "\\" + szName);
       std::printf("window %d: \"%s\" (%s)\n%s", nCount, szCaption, szName, strTexts.c_str());
       std::fflush(stdout);
-      PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       dwLastSeen = GetTickCount();
+      if (IsMainWindow(hWnd)) {
+        hMain = hWnd;
+        continue;
+      }
+      PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    // The main window is walked through its About box and settings, then
+    // closed, each step once the previous window has gone (the main window
+    // is disabled while one of its dialogs is open).
+    if (hMain && IsWindow(hMain) && IsWindowEnabled(hMain) &&
+        GetTickCount() - dwLastAction > 1500 && nMainStep < kMainSteps) {
+      const int nId = s_anMainSteps[nMainStep++];
+      std::printf("main window: click %d\n", nId);
+      std::fflush(stdout);
+      PostMessageA(GetDlgItem(hMain, nId), BM_CLICK, 0, 0);
+      dwLastAction = dwLastSeen = GetTickCount();
     }
     // The tour is over once nothing new appeared for a while.
     if (nCount > 0 && GetTickCount() - dwLastSeen > 4000) break;

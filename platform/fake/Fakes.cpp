@@ -280,20 +280,28 @@ int CFakeUi::ShowMessageBox(WindowRef hOwner, const std::string& strText,
   return (dwFlags & 0xF) == kMbYesNo ? kIdYes : kIdOk;
 }
 
-bool CFakeUi::ChooseOpenFile(WindowRef, const std::string& strFilter, const std::string& strTitle,
-                             std::string* pstrPath) {
-  m_vecDialogs.push_back({false, strFilter, strTitle, ""});
+bool CFakeUi::NextFileAnswer(std::string* pstrPath) {
   if (m_queFileAnswers.empty()) return false;
   *pstrPath = m_queFileAnswers.front();
   m_queFileAnswers.pop_front();
   return !pstrPath->empty();
 }
 
+bool CFakeUi::ChooseOpenFile(WindowRef, const std::string& strFilter, const std::string& strTitle,
+                             std::string* pstrPath) {
+  m_vecDialogs.push_back({false, strFilter, strTitle, ""});
+  return NextFileAnswer(pstrPath);
+}
+
 bool CFakeUi::ChooseSaveFile(WindowRef, const std::string& strFilter, const std::string& strTitle,
                              const std::string& strDefaultName, std::string* pstrPath) {
   m_vecDialogs.push_back({true, strFilter, strTitle, strDefaultName});
-  if (m_queFileAnswers.empty()) return false;
-  *pstrPath = m_queFileAnswers.front();
-  m_queFileAnswers.pop_front();
-  return !pstrPath->empty();
+  return NextFileAnswer(pstrPath);
+}
+
+bool CFakeUi::ChooseOpenFileNamed(WindowRef, const std::string& strFilter,
+                                  const std::string& strTitle, const std::string& strDefaultName,
+                                  std::string* pstrPath) {
+  m_vecDialogs.push_back({false, strFilter, strTitle, strDefaultName});
+  return NextFileAnswer(pstrPath);
 }

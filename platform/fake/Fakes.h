@@ -139,4 +139,10 @@ class CFakeUi : public IUiPort {
                       std::string* pstrPath) override;
   bool ChooseSaveFile(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
                       const std::string& strDefaultName, std::string* pstrPath) override;
+  bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
+                           const std::string& strTitle, const std::string& strDefaultName,
+                           std::string* pstrPath) override;
+
+ private:
+  bool NextFileAnswer(std::string* pstrPath);
 };

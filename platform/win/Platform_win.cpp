@@ -158,10 +158,7 @@ class CWinRegistry : public IRegistry {
  public:
   std::unique_ptr<IRegistryKey> Open(ERegRoot eRoot, const std::string& strPath,
                                      uint32_t dwAccess) override {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(RootKey(eRoot), strPath.c_str(), 0, Sam(dwAccess), &hKey) != ERROR_SUCCESS)
-      return nullptr;
-    return std::make_unique<CWinRegistryKey>(hKey);
+    return OpenWin32RegistryKey(RootKey(eRoot), strPath, dwAccess);
   }
   std::unique_ptr<IRegistryKey> Create(ERegRoot eRoot, const std::string& strPath,
                                        uint32_t dwAccess) override {
@@ -285,14 +282,7 @@ class CWinDevice : public IDevice {
 class CWinDevicePort : public IDevicePort {
  public:
   std::unique_ptr<IDevice> Open(const std::string& strName) override {
-    HANDLE h = CreateFileA(strName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      m_dwLastError = GetLastError();
-      return nullptr;
-    }
-    return std::make_unique<CWinDevice>(h);
+    return OpenWin32Device(strName, FILE_SHARE_READ | FILE_SHARE_WRITE, &m_dwLastError);
   }
   uint32_t LastError() const override { return m_dwLastError; }
 
@@ -456,6 +446,11 @@ class CWinUi : public IUiPort {
                       const std::string& strDefaultName, std::string* pstrPath) override {
     return Run(hOwner, strFilter, strTitle, strDefaultName, true, pstrPath);
   }
+  bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
+                           const std::string& strTitle, const std::string& strDefaultName,
+                           std::string* pstrPath) override {
+    return Run(hOwner, strFilter, strTitle, strDefaultName, false, pstrPath);
+  }
 
  private:
   static bool Run(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
@@ -481,6 +476,23 @@ class CWinUi : public IUiPort {
 };
 
 }  // namespace
+
+std::unique_ptr<IRegistryKey> OpenWin32RegistryKey(HKEY hRoot, const std::string& strPath,
+                                                   uint32_t dwAccess) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(hRoot, strPath.c_str(), 0, Sam(dwAccess), &hKey) != ERROR_SUCCESS)
+    return nullptr;
+  return std::make_unique<CWinRegistryKey>(hKey);
+}
+
+std::unique_ptr<IDevice> OpenWin32Device(const std::string& strName, uint32_t dwShareMode,
+                                         uint32_t* pdwError) {
+  HANDLE h = CreateFileA(strName.c_str(), GENERIC_READ | GENERIC_WRITE, dwShareMode, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  *pdwError = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<CWinDevice>(h);
+}
 
 SPlatform& GetWin32Platform() {
   static CWinFileSystem s_files;

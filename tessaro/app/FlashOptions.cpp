@@ -40,10 +40,11 @@ void LoadOptions(IRegistry& registry, ISystem& system, FlashOptions* pOptions) {
   }
 }
 
-void SaveOptions(IRegistry& registry, const FlashOptions& options) {
+void SaveOptions(IRegistry& registry, ISystem& system, const FlashOptions& options) {
+  const uint32_t dwAccess = kRegWrite | (IsWow64(system) ? kReg64View : 0);
   for (size_t i = 0; i < kOptionCount; ++i) {
     std::unique_ptr<IRegistryKey> pKey =
-        registry.Create(ERegRoot::LocalMachine, g_pszOptionsKey, kRegWrite);
+        registry.Create(ERegRoot::LocalMachine, g_pszOptionsKey, dwAccess);
     if (!pKey) continue;
     pKey->SetDword(g_apszOptionNames[i], options[i] ? 1 : 0);
   }

@@ -53,8 +53,10 @@ FlashOptions DefaultFlashOptions();
 // leaves its field unchanged; any non-zero value is on. Under WOW64 the
 // key is opened in the 64-bit view.
 void LoadOptions(IRegistry& registry, ISystem& system, FlashOptions* pOptions);
-// Writes all eleven values as 1 or 0 (no view flag); failures are ignored.
-void SaveOptions(IRegistry& registry, const FlashOptions& options);
+// Writes all eleven values as 1 or 0; failures are ignored. Under WOW64
+// the key is written in the 64-bit view too, where LoadOptions reads it:
+// written to the 32-bit view, a choice would be lost at the next start.
+void SaveOptions(IRegistry& registry, ISystem& system, const FlashOptions& options);
 
 // The program-wide options.
 extern FlashOptions g_FlashOptions;

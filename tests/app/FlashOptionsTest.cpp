@@ -41,7 +41,7 @@ TEST(FlashOptions, AnyNonZeroValueIsOnAndIsStoredBackAsOne) {
   EXPECT_EQ(1, options.ClearCMOS);
   EXPECT_EQ(0, options.IgnoreBiosIDChk);
 
-  SaveOptions(registry, options);
+  SaveOptions(registry, system, options);
   EXPECT_EQ(1u, registry.Find(ERegRoot::LocalMachine, kKey, "AutoRebootSystem")->dwValue);
   for (size_t i = 0; i < kOptionCount; ++i) {
     const CFakeRegistry::SValue* pValue =
@@ -63,20 +63,21 @@ TEST(FlashOptions, UnreadableValueKeepsItsField) {
 
 TEST(FlashOptions, WriteFailuresAreIgnored) {
   CFakeRegistry registry;
+  CFakeSystem system;
   registry.m_bFailWrites = true;
   FlashOptions options = DefaultFlashOptions();
   options.AutoRebootSystem = 1;
-  SaveOptions(registry, options);
+  SaveOptions(registry, system, options);
   EXPECT_EQ(nullptr, registry.Find(ERegRoot::LocalMachine, kKey, "AutoRebootSystem"));
   EXPECT_EQ(1, options.AutoRebootSystem);
 
   CFakeRegistry noKey;
   noKey.m_bFailCreate = true;
-  SaveOptions(noKey, options);
+  SaveOptions(noKey, system, options);
   EXPECT_TRUE(noKey.m_mapKeys.empty());
 }
 
-TEST(FlashOptions, ReadsUseThe64BitViewUnderWow64AndWritesDoNot) {
+TEST(FlashOptions, ReadsAndWritesUseThe64BitViewUnderWow64) {
   CFakeRegistry registry;
   CFakeSystem system;
   system.m_bWow64 = true;
@@ -84,12 +85,12 @@ TEST(FlashOptions, ReadsUseThe64BitViewUnderWow64AndWritesDoNot) {
   registry.m_vecOpened.clear();
   FlashOptions options = DefaultFlashOptions();
   LoadOptions(registry, system, &options);
-  SaveOptions(registry, options);
+  SaveOptions(registry, system, options);
   ASSERT_EQ(2 * kOptionCount, registry.m_vecOpened.size());
   const std::string strRead =
       std::string("HKLM\\") + kKey + "|" + std::to_string(kRegRead | kReg64View);
   const std::string strWrite =
-      std::string("HKLM\\") + kKey + "|create|" + std::to_string(kRegWrite);
+      std::string("HKLM\\") + kKey + "|create|" + std::to_string(kRegWrite | kReg64View);
   for (size_t i = 0; i < kOptionCount; ++i) {
     EXPECT_EQ(strRead, registry.m_vecOpened[i]);
     EXPECT_EQ(strWrite, registry.m_vecOpened[kOptionCount + i]);

@@ -46,7 +46,7 @@ TEST(Win32Registry, OptionsRoundTripUnderTheTessaroKey) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, g_pszOptionsKey);
   FlashOptions stored = DefaultFlashOptions();
   for (size_t i = 0; i < kOptionCount; ++i) stored[i] = static_cast<uint8_t>(i % 3 == 0);
-  SaveOptions(*p.pRegistry, stored);
+  SaveOptions(*p.pRegistry, *p.pSystem, stored);
 
   HKEY hKey = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Tessaro", 0,

@@ -1,0 +1,74 @@
+#include "tessaro/app/TessaroApp.h"
+
+#include "tessaro/app/FlashOptions.h"
+#include "tessaro/app/Switches.h"
+#include "tessaro/app/SystemInfo.h"
+
+namespace {
+
+constexpr uint32_t kMsgWelcome = 658;
+constexpr uint32_t kMsgNotSupported = 751;
+constexpr uint32_t kMsgDriverFailure = 800;
+constexpr uint32_t kMsgUnknownFamily = 801;
+
+}  // namespace
+
+SDispatch DecideDispatch(const SFamilyState& state, bool bTran) {
+  if (state.bAmi) {
+    if (!state.bAmiIdentityKnown) return {kMsgNotSupported, false};
+    if (!state.bAmiDriverReady) return {kMsgDriverFailure, false};
+    return {0, true};
+  }
+  if (state.bAward) {
+    if (state.bAwardWindowsFlash) return {0, true};
+    return {kMsgNotSupported, bTran};
+  }
+  return {kMsgUnknownFamily, false};
+}
+
+CTessaroApp::CTessaroApp(SPlatform& platform, IFamilyProbe& probe)
+    : m_platform(platform),
+      m_probe(probe),
+      m_resources(*platform.pModules),
+      m_Msg(m_resources, *platform.pUi) {
+  g_FlashOptions = DefaultFlashOptions();
+  // The flash sequences rely on running on one processor only.
+  m_platform.pSystem->SetProcessAffinityMask(1);
+  g_bAmiBios = m_probe.DetectAmiBios();
+  m_family.bAmi = g_bAmiBios;
+  if (g_bAmiBios) {
+    m_probe.OpenAmiAccess();
+    m_family.bAmiIdentityKnown = m_probe.IsAmiIdentityKnown();
+    m_family.bAmiDriverReady = m_probe.IsAmiDriverReady();
+  } else {
+    m_probe.OpenAward();
+    g_bAwardBios = m_probe.IsAwardBios();
+    m_family.bAward = g_bAwardBios;
+    m_family.bAwardWindowsFlash = g_bAwardBios && m_probe.AwardAllowsWindowsFlash();
+  }
+}
+
+CTessaroApp::~CTessaroApp() {
+  if (m_family.bAmi) m_probe.CloseAmiAccess();
+}
+
+int CTessaroApp::InitInstance(const std::string& strCommandLine,
+                              const std::function<int()>& runMainWindow) {
+  ISystem& system = *m_platform.pSystem;
+  CSystemInfo systemInfo(system, *m_platform.pPower, *m_platform.pUi);
+  char szProgramDir[kDirectoryBufferSize];
+  GetProgramDirectory(system, szProgramDir, sizeof(szProgramDir));
+  m_resources.LoadSatellite(CResources::SatelliteName(szProgramDir, systemInfo.GetLanguageCode()));
+
+  m_Msg.ShowInfo(kMsgWelcome);
+  ApplyCommandLine(strCommandLine);
+
+  const SDispatch dispatch = DecideDispatch(m_family, g_bTran);
+  if (dispatch.nMessage) m_Msg.ShowError(dispatch.nMessage);
+  int nExitCode = 0;
+  if (dispatch.bOpenMainWindow) {
+    nExitCode = runMainWindow();
+    m_resources.Release();
+  }
+  return nExitCode;
+}

@@ -1,0 +1,219 @@
+// Fakes of the application's own interfaces: a main window that records
+// what the presenter shows, a scripted engine, board and family probe.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/fake/Fakes.h"
+#include "tessaro/app/ControlIds.h"
+#include "tessaro/app/MainPresenter.h"
+#include "tessaro/app/StringTable.h"
+#include "tessaro/app/Switches.h"
+#include "tessaro/app/TessaroApp.h"
+
+class CFakeMainView : public IMainView {
+ public:
+  std::map<int, std::string> m_mapTexts;
+  std::map<int, bool> m_mapEnabled;
+  std::map<int, bool> m_mapShown;
+  std::vector<std::string> m_vecEvents;  // calls that are not plain state
+  int m_nRepaints = 0;
+  int m_nExitCode = -1;
+  // What the settings dialog's user does: ids clicked, then OK or Cancel.
+  std::vector<int> m_vecSettingClicks;
+  bool m_bSettingDefault = false;
+  bool m_bSettingOk = true;
+  // What the settings dialog showed when it opened.
+  std::map<int, bool> m_mapSettingChecks, m_mapSettingEnabled, m_mapSettingShown;
+
+  WindowRef Handle() const override { return 0x1234; }
+  void SetText(int nId, const std::string& strText) override { m_mapTexts[nId] = strText; }
+  void EnableControl(int nId, bool bEnable) override { m_mapEnabled[nId] = bEnable; }
+  void ShowControl(int nId, bool bShow) override { m_mapShown[nId] = bShow; }
+  void Repaint() override { ++m_nRepaints; }
+  void CloseWindow() override { m_vecEvents.push_back("close"); }
+  void EndProgram(int nExitCode) override {
+    m_nExitCode = nExitCode;
+    m_vecEvents.push_back("end");
+  }
+  void ShowAbout() override { m_vecEvents.push_back("about"); }
+  void RunAmiSettings(CAmiSettings* pSettings) override { RunSettings(pSettings, "ami"); }
+  void RunAwardSettings(CAwardSettings* pSettings) override { RunSettings(pSettings, "award"); }
+  void OpenAddress(const std::string& strAddress) override {
+    m_vecEvents.push_back("open " + strAddress);
+  }
+  void SetProgressRange(int nLower, int nUpper) override {
+    m_vecEvents.push_back("range " + std::to_string(nLower) + " " + std::to_string(nUpper));
+  }
+  void SetProgressPos(int nPos) override {
+    m_vecEvents.push_back("progress " + std::to_string(nPos));
+  }
+  void SetStatusText(const std::string& strText) override { m_mapTexts[IDC_STATUS] = strText; }
+  void SetPercentText(const std::string& strText) override { m_mapTexts[IDC_PERCENT] = strText; }
+
+  bool Enabled(int nId) const {
+    auto it = m_mapEnabled.find(nId);
+    return it == m_mapEnabled.end() || it->second;
+  }
+
+ private:
+  class CDialogView : public ISettingsView {
+   public:
+    std::map<int, bool> mapChecks, mapEnabled, mapShown;
+    void SetCheck(int nId, bool b) override { mapChecks[nId] = b; }
+    bool GetCheck(int nId) const override {
+      auto it = mapChecks.find(nId);
+      return it != mapChecks.end() && it->second;
+    }
+    void EnableControl(int nId, bool b) override { mapEnabled[nId] = b; }
+    void ShowControl(int nId, bool b) override { mapShown[nId] = b; }
+  };
+
+  template <class T>
+  void RunSettings(T* pSettings, const char* pszKind) {
+    m_vecEvents.push_back(std::string("settings ") + pszKind);
+    CDialogView dialog;
+    pSettings->OnInit(dialog);
+    m_mapSettingChecks = dialog.mapChecks;
+    m_mapSettingEnabled = dialog.mapEnabled;
+    m_mapSettingShown = dialog.mapShown;
+    if (m_bSettingDefault) pSettings->OnDefault(dialog);
+    for (int nId : m_vecSettingClicks) {
+      // An auto check box flips its own check before it notifies.
+      dialog.mapChecks[nId] = !dialog.GetCheck(nId);
+      pSettings->OnClick(dialog, nId);
+    }
+    if (m_bSettingOk)
+      pSettings->OnOk();
+    else
+      pSettings->OnCancel();
+  }
+};
+
+class CFakeEngine : public IBiosEngine {
+ public:
+  EEngineFamily m_eFamily = EEngineFamily::Award;
+  std::string m_strVersion = "6A79AM4C-00";
+  std::string m_strPartNumber;
+  std::string m_strDate = "10/20/2009";
+  std::string m_strFlash = "SST 49LF004A";
+  std::string m_strBiosId = "6A79AM4C";
+  uint32_t m_nPrepareResult = 0;
+  uint32_t m_nUpdateResult = 0;
+  std::vector<std::string> m_vecCalls;
+  FlashOptions m_updateOptions{};
+  std::string m_strRebootSeen;
+  // Button states the main window had while the engine worked.
+  const CFakeMainView* m_pView = nullptr;
+  std::vector<bool> m_vecCloseEnabledDuringWork;
+
+  EEngineFamily Family() const override { return m_eFamily; }
+  std::string VersionText() const override { return m_strVersion; }
+  std::string PartNumberText() const override { return m_strPartNumber; }
+  std::string DateText() const override { return m_strDate; }
+  std::string FlashPartName() const override { return m_strFlash; }
+  bool GetBiosId(std::string* pstrId) const override {
+    *pstrId = m_strBiosId;
+    return m_eFamily != EEngineFamily::None;
+  }
+  uint32_t Prepare(IDisplaySinks&) override {
+    m_vecCalls.push_back("prepare");
+    return m_nPrepareResult;
+  }
+  bool ChooseOpenFile(WindowRef, std::string* pstrPath) override {
+    m_vecCalls.push_back("open-dialog");
+    *pstrPath = m_strChosen;
+    return !m_strChosen.empty();
+  }
+  bool ChooseSaveFile(WindowRef, std::string* pstrPath) override {
+    m_vecCalls.push_back("save-dialog");
+    *pstrPath = m_strChosen;
+    return !m_strChosen.empty();
+  }
+  uint32_t Update(const std::string& strPath, FlashOptions* pOptions, const std::string& strReboot,
+                  IDisplaySinks& sinks) override {
+    m_vecCalls.push_back("update " + strPath);
+    m_updateOptions = *pOptions;
+    m_strRebootSeen = strReboot;
+    sinks.SetStatusText("BIOS Flash Success!");
+    RecordButtons();
+    return m_nUpdateResult;
+  }
+  uint32_t Save(const std::string& strPath, bool bAutomatic, IDisplaySinks&) override {
+    m_vecCalls.push_back(std::string(bAutomatic ? "autosave " : "save ") + strPath);
+    RecordButtons();
+    return 0;
+  }
+  std::string m_strChosen = "C:\\bios\\new.bin";
+
+ private:
+  void RecordButtons() {
+    if (m_pView) m_vecCloseEnabledDuringWork.push_back(m_pView->Enabled(IDC_CLOSE));
+  }
+};
+
+class CFakeBoardInfo : public IBoardInfo {
+ public:
+  std::string m_strSid = "8089";
+  SUpdateRestrictions m_modelFlags;
+  SUpdateRestrictions m_fileFlags;
+  std::string m_strRebootMessage;
+  std::vector<std::string> m_vecCalls;
+
+  std::string IdentifyBoard() override {
+    m_vecCalls.push_back("identify");
+    return m_strSid;
+  }
+  void ReadModelFlags(const std::string& strModel, const std::string& strSid,
+                      SUpdateRestrictions* pFlags) override {
+    m_vecCalls.push_back("model-flags " + strModel + " " + strSid);
+    *pFlags = m_modelFlags;
+  }
+  void ReadUpdateFileFlags(const std::string& strModel, SUpdateRestrictions* pFlags,
+                           std::string* pstrReboot) override {
+    m_vecCalls.push_back("file-flags " + strModel);
+    *pFlags = m_fileFlags;
+    *pstrReboot = m_strRebootMessage;
+  }
+  void EncodeInfoFile(WindowRef) override { m_vecCalls.push_back("encode"); }
+  void DecodeInfoFile(WindowRef) override { m_vecCalls.push_back("decode"); }
+};
+
+// A platform of fakes with the program's built-in string table.
+struct SFakePlatform {
+  CFakeFileSystem files;
+  CFakeRegistry registry;
+  CFakeSystem system;
+  CFakePowerPort power;
+  CFakeModulePort modules;
+  CFakeUi ui;
+  SPlatform platform;
+
+  SFakePlatform() {
+    platform.pFiles = &files;
+    platform.pRegistry = &registry;
+    platform.pSystem = &system;
+    platform.pPower = &power;
+    platform.pModules = &modules;
+    platform.pUi = &ui;
+    size_t nCount = 0;
+    const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
+    for (size_t i = 0; i < nCount; ++i)
+      modules.m_mapStrings[CFakeModulePort::kSelf][pEntries[i].nId] = pEntries[i].pszText;
+  }
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> vec;
+    for (const CFakeUi::SBox& box : ui.m_vecBoxes) vec.push_back(box.strText);
+    return vec;
+  }
+};
+
+// Resets the program-wide flags and options between tests.
+inline void ResetProgramState() {
+  g_bAmiBios = g_bAwardBios = false;
+  g_bTest = g_bBeta = g_bPower = g_bTran = g_bDebug = false;
+  g_FlashOptions = DefaultFlashOptions();
+}

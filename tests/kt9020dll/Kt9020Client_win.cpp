@@ -1,0 +1,237 @@
+// A foreign caller of KT9020DLL: loads the library by name from its own
+// folder and binds every export with GetProcAddress, as a host program
+// does. The DLL tests start it in several processes at once.
+//   kt9020_client exports        names, ordinals, version, a refused command
+//   kt9020_client loopback       round trips through the loopback device
+//   kt9020_client load           exit 3 when the library loaded, 100 when not
+//   kt9020_client rs232 TAG N    SetRS232Flag(N), signal TAG ready, wait for TAG go
+//   kt9020_client read-rs232     exit code = IsRS232Processing()
+//   kt9020_client hold TAG       own "KT9020_MUTEX", signal ready, release on go
+//   kt9020_client stay TAG       signal ready, on go GetAIP(0x11) and exit with its result
+//   kt9020_client getaip         exit code = GetAIP(0x11, 0x10, 0, buffer)
+//   kt9020_client mirel          round trips through the simulated controller driver
+//   kt9020_client hammer N K     N counter increments under the mutex and N
+//                                block write/read pairs of writer K; exit 1000 +
+//                                torn reads when any block read mixed two writes
+//   kt9020_client read32 ADDR    exit code = u32 at controller address ADDR
+//   kt9020_client bench TAG MS   after TAG go: GetAIP(0x11) for MS ms; exit = count
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using PGetAIP = int(__cdecl*)(int, int, int, void*);
+using PSetAIP = int(__cdecl*)(int, int, int, const void*);
+using PIntVoid = int(__cdecl*)();
+using PByteVoid = uint8_t(__cdecl*)();
+using PByteInt = uint8_t(__cdecl*)(int);
+using PGetDllVersion = int(__cdecl*)(char*);
+using PReadPortVal = uint8_t(__cdecl*)(int, int*, int);
+using PReadMSR = uint64_t(__cdecl*)(uint32_t);
+using PInPortB = int(__cdecl*)(int, uint8_t*);
+
+// Export names in name order: their ordinals are 1 to 19.
+const char* const g_apszExports[] = {"GetAIP",       "GetDllVersion", "GetInterruptCount",
+                                     "InPortB",      "IsKT9020Exist", "IsRS232Processing",
+                                     "IsStart",      "OutPortB",      "ReadCommand",
+                                     "ReadData",     "ReadMSR",       "ReadPortVal",
+                                     "SetAIP",       "SetRS232Flag",  "Start",
+                                     "WriteCommand", "WriteData",     "WriteMSR",
+                                     "WritePortVal"};
+
+HMODULE g_hLibrary = nullptr;
+
+template <typename T>
+T Bind(const char* pszName) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(g_hLibrary, pszName)));
+}
+
+int Failed(int nCode, const char* pszWhat) {
+  std::printf("kt9020_client: %s\n", pszWhat);
+  return nCode;
+}
+
+HANDLE Event(const char* pszTag, const char* pszWhich) {
+  char szName[128];
+  std::snprintf(szName, sizeof(szName), "kt9020_test_%s_%s", pszTag, pszWhich);
+  return CreateEventA(nullptr, TRUE, FALSE, szName);
+}
+
+int CheckExports() {
+  for (int i = 0; i < 19; ++i) {
+    FARPROC pByName = GetProcAddress(g_hLibrary, g_apszExports[i]);
+    FARPROC pByOrdinal = GetProcAddress(g_hLibrary, MAKEINTRESOURCEA(i + 1));
+    if (!pByName || pByName != pByOrdinal) return Failed(10 + i, g_apszExports[i]);
+  }
+  if (GetProcAddress(g_hLibrary, MAKEINTRESOURCEA(20))) return Failed(30, "a 20th export");
+  char szVersion[32];
+  std::memset(szVersion, 0xCC, sizeof(szVersion));
+  Bind<PGetDllVersion>("GetDllVersion")(szVersion);
+  if (std::memcmp(szVersion, "V1.0 2004/--/--", 16) != 0 ||
+      static_cast<uint8_t>(szVersion[16]) != 0xCC)
+    return Failed(31, "GetDllVersion is not exactly 16 bytes");
+  if (Bind<PByteVoid>("IsStart")() != 1) return Failed(32, "IsStart");
+  if (Bind<PIntVoid>("GetInterruptCount")() != 0) return Failed(33, "GetInterruptCount");
+  uint8_t aby[8] = {};
+  if (Bind<PGetAIP>("GetAIP")(0x19, 0, 0, aby) != 0) return Failed(34, "GetAIP(0x19) answered");
+  return 0;
+}
+
+int CheckLoopback() {
+  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
+  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  const uint8_t abyWord[2] = {0x12, 0x34};
+  uint8_t aby[16] = {};
+  if (pSetAip(0x22, 0x0120, 0, abyWord) != 1) return Failed(40, "SetAIP(0x22)");
+  if (pGetAip(0x12, 0x0120, 0, aby) != 2 || aby[0] != 0x12 || aby[1] != 0x34)
+    return Failed(41, "GetAIP(0x12) round trip");
+  const uint8_t abyBlock[5] = {5, 4, 3, 2, 1};
+  std::memset(aby, 0xCC, sizeof(aby));
+  if (pSetAip(0x2A, 0x0200, 5, abyBlock) != 1) return Failed(42, "SetAIP(0x2A)");
+  if (pGetAip(0x1A, 0x0200, 5, aby) != 5 || std::memcmp(aby, abyBlock, 5) != 0 || aby[5] != 0xCC)
+    return Failed(43, "block round trip");
+  if (Bind<PIntVoid>("IsKT9020Exist")() != 1) return Failed(44, "IsKT9020Exist");
+  if (Bind<PReadMSR>("ReadMSR")(0x1234) != 0x0000123400001234ull) return Failed(45, "ReadMSR");
+  int nValue = 0;
+  if (Bind<PReadPortVal>("ReadPortVal")(0x2E, &nValue, 2) != 1 || nValue != 0xA5A5)
+    return Failed(46, "ReadPortVal");
+  uint8_t by = 0;
+  if (Bind<PInPortB>("InPortB")(0x80, &by) != 1 || by != 0xA5) return Failed(47, "InPortB");
+  if (Bind<PByteVoid>("ReadCommand")() != 0xA5) return Failed(48, "ReadCommand");
+  return 0;
+}
+
+// The simulated controller: profile 3's clock record (51 bytes at 0x036F
+// while profile 3 is selected by a write to 0x100B) is stored by writing 3
+// to 0x100C and comes back after another profile was selected.
+int CheckMirel() {
+  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
+  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  if (Bind<PIntVoid>("IsKT9020Exist")() != 1) return Failed(60, "IsKT9020Exist");
+  uint8_t abyClock[51], aby[64];
+  for (int i = 0; i < 51; ++i) abyClock[i] = static_cast<uint8_t>(0x40 + i);
+  const uint8_t byThree = 3, byFour = 4;
+  if (pSetAip(0x21, 0x100B, 0, &byThree) != 1 || pSetAip(0x2A, 0x036F, 51, abyClock) != 1 ||
+      pSetAip(0x21, 0x100C, 0, &byThree) != 1)
+    return Failed(61, "writing profile 3's clock record");
+  if (pSetAip(0x21, 0x100B, 0, &byFour) != 1 || pGetAip(0x1A, 0x036F, 51, aby) != 51 ||
+      std::memcmp(aby, abyClock, 51) == 0)
+    return Failed(62, "profile 4 shows profile 3's record");
+  std::memset(aby, 0xCC, sizeof(aby));
+  if (pSetAip(0x21, 0x100B, 0, &byThree) != 1 || pGetAip(0x1A, 0x036F, 51, aby) != 51 ||
+      std::memcmp(aby, abyClock, 51) != 0 || aby[51] != 0xCC)
+    return Failed(63, "profile 3's clock record did not come back");
+  if (Bind<PReadMSR>("ReadMSR")(0x198) != 0x0613000006000613ull) return Failed(64, "ReadMSR");
+  using PWritePortVal = uint8_t(__cdecl*)(int, int, int);
+  int nValue = 0;
+  if (Bind<PWritePortVal>("WritePortVal")(0x2E, 0x1234, 2) != 1 ||
+      Bind<PReadPortVal>("ReadPortVal")(0x2E, &nValue, 2) != 1 || nValue != 0x1234)
+    return Failed(65, "port round trip");
+  return 0;
+}
+
+uint32_t Read32(int nAddress) {
+  uint8_t aby[4] = {};
+  Bind<PGetAIP>("GetAIP")(0x14, nAddress, 0, aby);
+  return aby[0] | aby[1] << 8 | aby[2] << 16 | static_cast<uint32_t>(aby[3]) << 24;
+}
+
+// Addresses of the hammer test in free controller memory.
+constexpr int kCounterAddress = 0x2000;
+constexpr int kBlockAddress = 0x2100;
+constexpr int kBlockBytes = 32;
+
+int Hammer(int nCount, int nWriter) {
+  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
+  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  // A caller that needs several commands in one piece holds the library's
+  // mutex around them; the library's own waits nest inside.
+  HANDLE hMutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KT9020_MUTEX");
+  if (!hMutex) return Failed(70, "no KT9020_MUTEX");
+  int nTorn = 0;
+  for (int i = 0; i < nCount; ++i) {
+    WaitForSingleObject(hMutex, INFINITE);
+    uint32_t dw = Read32(kCounterAddress) + 1;
+    const uint8_t abyCounter[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
+                                   static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
+    pSetAip(0x24, kCounterAddress, 0, abyCounter);
+    ReleaseMutex(hMutex);
+    // One block command is one piece by itself: every read shows one write.
+    uint8_t abyBlock[kBlockBytes];
+    std::memset(abyBlock, (nWriter << 5) | (i & 0x1F), sizeof(abyBlock));
+    pSetAip(0x2A, kBlockAddress, kBlockBytes, abyBlock);
+    uint8_t abyRead[kBlockBytes] = {};
+    if (pGetAip(0x1A, kBlockAddress, kBlockBytes, abyRead) != kBlockBytes) ++nTorn;
+    for (int j = 1; j < kBlockBytes; ++j)
+      if (abyRead[j] != abyRead[0]) {
+        ++nTorn;
+        break;
+      }
+  }
+  CloseHandle(hMutex);
+  return nTorn ? 1000 + nTorn : 0;
+}
+
+int GetAip11() {
+  uint8_t aby[8] = {};
+  return Bind<PGetAIP>("GetAIP")(0x11, 0x10, 0, aby);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Failed(2, "no mode");
+  const char* pszMode = argv[1];
+  const char* pszTag = argc > 2 ? argv[2] : "none";
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  g_hLibrary = LoadLibraryA("KT9020DLL.dll");
+  if (!g_hLibrary) return Failed(100, "KT9020DLL.dll did not load");
+
+  if (!std::strcmp(pszMode, "exports")) return CheckExports();
+  if (!std::strcmp(pszMode, "loopback")) return CheckLoopback();
+  if (!std::strcmp(pszMode, "load")) return 3;
+  if (!std::strcmp(pszMode, "read-rs232")) return Bind<PByteVoid>("IsRS232Processing")();
+  if (!std::strcmp(pszMode, "getaip")) return GetAip11();
+  if (!std::strcmp(pszMode, "mirel")) return CheckMirel();
+  if (!std::strcmp(pszMode, "hammer"))
+    return Hammer(argc > 2 ? std::atoi(argv[2]) : 1, argc > 3 ? std::atoi(argv[3]) : 0);
+  if (!std::strcmp(pszMode, "read32"))
+    return static_cast<int>(Read32(argc > 2 ? std::strtol(argv[2], nullptr, 0) : 0));
+  HANDLE hReady = Event(pszTag, "ready");
+  HANDLE hGo = Event(pszTag, "go");
+  if (!std::strcmp(pszMode, "rs232")) {
+    Bind<PByteInt>("SetRS232Flag")(argc > 3 ? std::atoi(argv[3]) : 0);
+    SetEvent(hReady);
+    WaitForSingleObject(hGo, 60000);
+    return 0;
+  }
+  if (!std::strcmp(pszMode, "hold")) {
+    HANDLE hMutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KT9020_MUTEX");
+    if (!hMutex) return Failed(50, "no KT9020_MUTEX");
+    WaitForSingleObject(hMutex, INFINITE);
+    SetEvent(hReady);
+    WaitForSingleObject(hGo, 60000);
+    ReleaseMutex(hMutex);
+    return 0;
+  }
+  if (!std::strcmp(pszMode, "bench")) {
+    DWORD dwMs = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 1000;
+    SetEvent(hReady);
+    WaitForSingleObject(hGo, 60000);
+    int nDone = 0;
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < dwMs; ++nDone) GetAip11();
+    return nDone;
+  }
+  if (!std::strcmp(pszMode, "stay")) {
+    SetEvent(hReady);
+    WaitForSingleObject(hGo, 60000);
+    int nResult = GetAip11();
+    FreeLibrary(g_hLibrary);
+    return nResult;
+  }
+  return Failed(2, "unknown mode");
+}
