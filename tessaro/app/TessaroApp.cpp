@@ -26,10 +26,10 @@ SDispatch DecideDispatch(const SFamilyState& state, bool bTran) {
   return {kMsgUnknownFamily, false};
 }
 
-CTessaroApp::CTessaroApp(SPlatform& platform, IFamilyProbe& probe)
+CTessaroApp::CTessaroApp(SPlatform& platform, CResources& resources, IFamilyProbe& probe)
     : m_platform(platform),
       m_probe(probe),
-      m_resources(*platform.pModules),
+      m_resources(resources),
       m_Msg(m_resources, *platform.pUi) {
   g_FlashOptions = DefaultFlashOptions();
   // The flash sequences rely on running on one processor only.

@@ -57,7 +57,9 @@ class CTessaroApp {
  public:
   // Runs during start-up before anything is shown: option defaults,
   // affinity to the first processor, family detection. Shows nothing.
-  CTessaroApp(SPlatform& platform, IFamilyProbe& probe);
+  // resources is the program's text source; the engines hold it too, so
+  // it is a program-wide object of its own that outlives this one.
+  CTessaroApp(SPlatform& platform, CResources& resources, IFamilyProbe& probe);
   // Releases the AMI access at exit.
   ~CTessaroApp();
   CTessaroApp(const CTessaroApp&) = delete;
@@ -74,7 +76,7 @@ class CTessaroApp {
  private:
   SPlatform& m_platform;
   IFamilyProbe& m_probe;
-  CResources m_resources;
+  CResources& m_resources;
   CMessageHelper m_Msg;
   SFamilyState m_family;
 };

@@ -34,7 +34,7 @@ class TessaroApp : public ::testing::Test {
 
   // Runs a whole start; returns whether the main window opened.
   bool Start(const std::string& strCommandLine) {
-    CTessaroApp app(m_fake.platform, m_probe);
+    CTessaroApp app(m_fake.platform, m_resources, m_probe);
     bool bOpened = false;
     app.InitInstance(strCommandLine, [&] {
       bOpened = true;
@@ -45,6 +45,7 @@ class TessaroApp : public ::testing::Test {
 
   SFakePlatform m_fake;
   CFakeProbe m_probe;
+  CResources m_resources{*m_fake.platform.pModules};
 };
 
 TEST(Dispatch, DecidesMessageAndMainWindowPerFamily) {
@@ -76,7 +77,7 @@ TEST_F(TessaroApp, ConstructionPinsTheProcessAndDetectsWithoutAnyMessage) {
   g_FlashOptions = FlashOptions{};
   m_probe.m_bAward = true;
   {
-    CTessaroApp app(m_fake.platform, m_probe);
+    CTessaroApp app(m_fake.platform, m_resources, m_probe);
     EXPECT_EQ(std::vector<uintptr_t>{1}, m_fake.system.m_vecAffinityMasks);
     EXPECT_TRUE(g_bAwardBios);
     EXPECT_FALSE(g_bAmiBios);

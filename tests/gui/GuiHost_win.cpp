@@ -112,8 +112,9 @@ class CStandInBoard : public CNoBoardInfo {
   std::string IdentifyBoard() override { return "8089"; }
 };
 
+CResources g_Resources(*GetWin32Platform().pModules);
 CStandInProbe g_FamilyProbe;
-CTessaroApp g_App(GetWin32Platform(), g_FamilyProbe);
+CTessaroApp g_App(GetWin32Platform(), g_Resources, g_FamilyProbe);
 
 }  // namespace
 

@@ -1,0 +1,86 @@
+#include "tessaro/liveupdate/BoardInfo.h"
+
+#include "tessaro/app/SystemInfo.h"
+
+namespace {
+
+std::string Directory(int (*pfn)(ISystem&, char*, int), ISystem& system) {
+  char sz[kDirectoryBufferSize];
+  pfn(system, sz, sizeof(sz));
+  return sz;
+}
+
+SBoardIdentityPorts IdentityPorts(SPlatform& platform, CMessageHelper& messages,
+                                  IDeviceEnumPort& devices, IWmiPort& wmi) {
+  SBoardIdentityPorts ports;
+  ports.pFiles = platform.pFiles;
+  ports.pRegistry = platform.pRegistry;
+  ports.pDevices = &devices;
+  ports.pWmi = &wmi;
+  ports.pUi = platform.pUi;
+  ports.pMessages = &messages;
+  return ports;
+}
+
+}  // namespace
+
+CBoardInfo::CBoardInfo(SPlatform& platform, CMessageHelper& messages, IDeviceEnumPort& devices,
+                       IWmiPort& wmi, const IBiosIdentitySource& bios, bool bWin9xFamily)
+    : m_InfoFile(*platform.pFiles),
+      m_operations(*platform.pFiles, *platform.pUi, messages, m_InfoFile,
+                   Directory(GetSystemDirectoryPath, *platform.pSystem),
+                   Directory(GetTempDirectory, *platform.pSystem)),
+      m_identity(IdentityPorts(platform, messages, devices, wmi), bios, m_InfoFile,
+                 m_operations.LocalInfoFilePath(), bWin9xFamily) {}
+
+std::string CBoardInfo::IdentifyBoard() {
+  std::string strSid;
+  if (!m_identity.GetBoardSID(&strSid)) strSid.clear();
+  m_identity.m_strBoardSID = strSid;
+  return strSid;
+}
+
+// The identity starts from the window's flags, so that a missing file or
+// model leaves them as they are.
+void CBoardInfo::SeedFlags(const SUpdateRestrictions& flags) {
+  m_identity.m_bNoClearCMOS = flags.bNoClearCMOS;
+  m_identity.m_bNoLoadCMOSDefault = flags.bNoLoadCMOSDefault;
+  m_identity.m_bNoFlashBootBlock = flags.bNoFlashBootBlock;
+  m_identity.m_bNoClearPNP = flags.bNoClearPNP;
+  m_identity.m_bNoClearDMI = flags.bNoClearDMI;
+  m_identity.m_bNoFlashNvRam = flags.bNoFlashNvRam;
+}
+
+void CBoardInfo::CopyFlags(SUpdateRestrictions* pFlags) const {
+  pFlags->bNoClearCMOS = m_identity.m_bNoClearCMOS;
+  pFlags->bNoLoadCMOSDefault = m_identity.m_bNoLoadCMOSDefault;
+  pFlags->bNoFlashBootBlock = m_identity.m_bNoFlashBootBlock;
+  pFlags->bNoClearPNP = m_identity.m_bNoClearPNP;
+  pFlags->bNoClearDMI = m_identity.m_bNoClearDMI;
+  pFlags->bNoFlashNvRam = m_identity.m_bNoFlashNvRam;
+}
+
+void CBoardInfo::ReadModelFlags(const std::string&, const std::string& strBoardSid,
+                                SUpdateRestrictions* pFlags) {
+  std::string strModel;
+  if (!m_identity.GetBiosModel(&strModel)) return;
+  m_identity.m_strBoardSID = strBoardSid;
+  SeedFlags(*pFlags);
+  m_identity.ReadModelFlags(strModel);
+  CopyFlags(pFlags);
+}
+
+void CBoardInfo::ReadUpdateFileFlags(const std::string&, SUpdateRestrictions* pFlags,
+                                     std::string* pstrRebootMessage) {
+  std::string strModel;
+  if (!m_identity.GetBiosModel(&strModel)) return;
+  SeedFlags(*pFlags);
+  m_identity.m_strRebootMsg = *pstrRebootMessage;
+  m_identity.ReadUpdateFileFlags(strModel);
+  CopyFlags(pFlags);
+  *pstrRebootMessage = m_identity.m_strRebootMsg;
+}
+
+void CBoardInfo::EncodeInfoFile(WindowRef) { m_operations.EncodeInfoFile(); }
+
+void CBoardInfo::DecodeInfoFile(WindowRef) { m_operations.DecodeInfoFile(); }
