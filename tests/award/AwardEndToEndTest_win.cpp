@@ -13,43 +13,17 @@
 #include "platform/fake/Fakes.h"
 #include "platform/win/Platform_win.h"
 #include "sim/SimBench.h"
+#include "tests/award/WinFlashWine_win.h"
 #include "tessaro/app/Resources.h"
 #include "tessaro/award/AwardFlasher.h"
 #include "tessaro/award/AwardSaver.h"
 
 namespace {
 
-// The build tree as a Windows path (Wine maps Z: to the root).
-std::string BinaryDir() {
-  const char* psz = getenv("TESSARO_BINARY_DIR");
-  std::string s = psz ? psz : ".";
-  if (!s.empty() && s[0] == '/') s = "Z:" + s;
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
-}
-
 std::vector<uint8_t> ReadAll(const std::string& strPath) {
   std::vector<uint8_t> data;
   SimReadFile(strPath, 1 << 22, &data);
   return data;
-}
-
-void RemoveWinFlashService() {
-  SC_HANDLE hScm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!hScm) return;
-  SC_HANDLE h = OpenServiceA(hScm, "WINFLASH", SERVICE_ALL_ACCESS);
-  if (h) {
-    SERVICE_STATUS status;
-    if (ControlService(h, SERVICE_CONTROL_STOP, &status))
-      for (int i = 0;
-           i < 50 && QueryServiceStatus(h, &status) && status.dwCurrentState != SERVICE_STOPPED;
-           ++i)
-        Sleep(100);
-    DeleteService(h);
-    CloseServiceHandle(h);
-  }
-  CloseServiceHandle(hScm);
 }
 
 std::string ServiceBinaryPath() {

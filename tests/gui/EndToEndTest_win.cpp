@@ -14,23 +14,14 @@
 #include <vector>
 
 #include "sim/SimBench.h"
+#include "tests/award/WinFlashWine_win.h"
 #include "tests/gui/WindowRobot_win.h"
 
 namespace {
 
 const char* const kOptionsKey = "Software\\ULVO\\Tessaro";
 
-// The build tree as a Windows path (Wine maps Z: to the root).
-std::string BuildDir() {
-  const char* psz = getenv("TESSARO_BINARY_DIR");
-  std::string s = psz ? psz : ".";
-  if (!s.empty() && s[0] == '/') s = "Z:" + s;
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
-}
-
-std::string DemoDir() { return BuildDir() + "\\sim\\boards\\demo\\"; }
+std::string DemoDir() { return BinaryDir() + "\\sim\\boards\\demo\\"; }
 
 std::vector<uint8_t> ReadAll(const std::string& strPath) {
   std::vector<uint8_t> data;
@@ -40,24 +31,6 @@ std::vector<uint8_t> ReadAll(const std::string& strPath) {
 
 bool Exists(const std::string& strPath) {
   return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Stops and deletes the driver service, so that the next start loads the
-// board afresh from the state file of its working folder.
-void RemoveDriverService() {
-  SC_HANDLE hScm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!hScm) return;
-  if (SC_HANDLE h = OpenServiceA(hScm, "WINFLASH", SERVICE_ALL_ACCESS)) {
-    SERVICE_STATUS status;
-    if (ControlService(h, SERVICE_CONTROL_STOP, &status))
-      for (int i = 0;
-           i < 50 && QueryServiceStatus(h, &status) && status.dwCurrentState != SERVICE_STOPPED;
-           ++i)
-        Sleep(100);
-    DeleteService(h);
-    CloseServiceHandle(h);
-  }
-  CloseServiceHandle(hScm);
 }
 
 void SetOption(const char* pszName, DWORD dwValue) {
@@ -109,12 +82,12 @@ class TessaroEndToEnd : public ::testing::Test {
   void SetUp() override {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOptionsKey);
     const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_strWork = BuildDir() + "\\tests\\gui\\e2e-" + pInfo->name();
-    CreateDirectoryA((BuildDir() + "\\tests\\gui").c_str(), nullptr);
+    m_strWork = BinaryDir() + "\\tests\\gui\\e2e-" + pInfo->name();
+    CreateDirectoryA((BinaryDir() + "\\tests\\gui").c_str(), nullptr);
     CreateDirectoryA(m_strWork.c_str(), nullptr);
     DeleteFileA(Work("saved.bin").c_str());
-    RemoveDriverService();
-    ASSERT_TRUE(CopyFileA((BuildDir() + "\\bin\\WinFlash.sys").c_str(),
+    RemoveWinFlashService();
+    ASSERT_TRUE(CopyFileA((BinaryDir() + "\\bin\\WinFlash.sys").c_str(),
                           Work("WinFlash.sys").c_str(), FALSE));
     ASSERT_TRUE(
         CopyFileA((DemoDir() + "demo.state").c_str(), Work("WinFlash.state").c_str(), FALSE));
@@ -126,7 +99,7 @@ class TessaroEndToEnd : public ::testing::Test {
     std::printf("  scenario %s: %.1f s\n",
                 ::testing::UnitTest::GetInstance()->current_test_info()->name(),
                 (GetTickCount() - m_dwStart) / 1000.0);
-    RemoveDriverService();
+    RemoveWinFlashService();
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOptionsKey);
   }
 
@@ -146,7 +119,7 @@ class TessaroEndToEnd : public ::testing::Test {
   // The board as the driver left it (the service is removed first, so the
   // driver has let go of its state file).
   bool ReadBoard(std::vector<uint8_t>* pFlash, std::vector<uint8_t>* pCmos) {
-    RemoveDriverService();
+    RemoveWinFlashService();
     CSimAwardBench bench;
     std::string strError;
     if (!bench.OpenState(Work("WinFlash.state"), &strError)) {
@@ -251,7 +224,6 @@ TEST_F(TessaroEndToEnd, StartShowsTheBoardAndSaveBiosWritesTheFlashOnlyWhenAsked
   ChooseFile(hSave, Work("saved.bin"));
   EXPECT_TRUE(WaitForText(hMain, IDC_STATUS, "BIOS Save Success!", 120000));
   for (int i = 0; i < 50 && !Enabled(hMain, IDC_CLOSE); ++i) Sleep(100);
-  EXPECT_EQ("100%", Text(hMain, IDC_PERCENT));
   EXPECT_TRUE(ReadAll(Work("saved.bin")) == m_vecRunning);
   Close(hMain);
 }
@@ -265,9 +237,8 @@ TEST_F(TessaroEndToEnd, UpdateFromFileFlashesTheNewImageKeepingTheBoardData) {
   // Mid-update: the progress and its texts move while the buttons rest.
   bool bPictured = false;
   for (DWORD dwStart = GetTickCount(); !bPictured && GetTickCount() - dwStart < 60000; Sleep(200)) {
-    const std::string strPercent = QuietText(hMain, IDC_PERCENT);
-    if (strPercent.size() >= 2 && strPercent != "0%" && strPercent != "100%" &&
-        strPercent[0] >= '3') {
+    const int nPercent = atoi(QuietText(hMain, IDC_PERCENT).c_str());
+    if (nPercent >= 30 && nPercent < 100) {
       EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, IDC_SETTING)));
       EXPECT_NE("", QuietText(hMain, IDC_STATUS));
       Shot(hMain, "e2e-update-progress");
@@ -318,7 +289,13 @@ TEST_F(TessaroEndToEnd, WrongSizeImageIsRefusedAndTheFlashStaysAsItWas) {
 
 TEST_F(TessaroEndToEnd, AutoRebootFlashesWithoutTheQuestionAndAsksWindowsToRestart) {
   // A recording stand-in answers the restart instead of Wine's session
-  // program; the real one is put back afterwards.
+  // program, which would end every program of the test's Wine session. The
+  // stand-in is only loaded when the whole process tree was started with
+  // the native override (a Win32 environment change is not enough), so
+  // the scenario runs only then; the real program is put back afterwards.
+  const char* pszOverrides = getenv("WINEDLLOVERRIDES");
+  if (!pszOverrides || !strstr(pszOverrides, "wineboot.exe=n"))
+    GTEST_SKIP() << "needs WINEDLLOVERRIDES=wineboot.exe=n";
   char szSystem[MAX_PATH];
   GetSystemDirectoryA(szSystem, MAX_PATH);
   const std::string strBoot = std::string(szSystem) + "\\wineboot.exe";
@@ -327,13 +304,11 @@ TEST_F(TessaroEndToEnd, AutoRebootFlashesWithoutTheQuestionAndAsksWindowsToResta
   DeleteFileA(strLog.c_str());
   ASSERT_TRUE(CopyFileA(strBoot.c_str(), strKept.c_str(), FALSE));
   ASSERT_TRUE(CopyFileA((BinDirectory() + "RebootRecorder.exe").c_str(), strBoot.c_str(), FALSE));
-  SetEnvironmentVariableA("WINEDLLOVERRIDES", "wineboot.exe=n");
   SetEnvironmentVariableA("TESSARO_REBOOT_LOG", strLog.c_str());
   SetOption("AutoRebootSystem", 1);
   SetOption("ClearCMOS", 0);
 
   CProgram* pProgram = Start();
-  SetEnvironmentVariableA("WINEDLLOVERRIDES", nullptr);
   HWND hMain = PassWelcome(*pProgram);
   HWND hAsk = hMain ? StartUpdate(hMain, DemoDir() + "update.bin", false) : nullptr;
   bool bRequested = false;
