@@ -10,9 +10,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/prereqs.sh
+mkdir -p build
 for preset in win32 wine64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j"$(nproc)" >/dev/null
+  log="build/$preset.build.log"
+  if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j"$(nproc)"; } >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "run: build of $preset failed (whole log: $log)" >&2
+    exit 1
+  fi
 done
 source scripts/wine-session.sh
 bin=build/wine64/bin
