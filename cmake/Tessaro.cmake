@@ -30,3 +30,16 @@ function(tessaro_fuzz name)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt, in
+# name order, so a module's tests or fuzz targets need no edit here.
+macro(tessaro_add_subfolders)
+  file(GLOB _children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _children)
+  foreach(_child IN LISTS _children)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+      add_subdirectory(${_child})
+    endif()
+  endforeach()
+endmacro()

@@ -8,39 +8,65 @@ void Flip(uint8_t* pbValue) { *pbValue = *pbValue ? 0 : 1; }
 
 }  // namespace
 
-void CAmiSettings::LoadFrom(const FlashOptions& options) {
+void SSettingsCommon::LoadCommon(const FlashOptions& options) {
   m_bBootBlock = options.BootBlock;
-  m_bNvRam = options.NvRam;
   m_bClearCMOS = options.ClearCMOS;
   m_bLoadCMOSDefault = options.LoadCMOSDefault;
   m_bIgnoreBiosIDChk = options.IgnoreBiosIDChk;
   m_bIgnoreBiosPNChk = options.IgnoreBiosPNChk;
 }
 
-void CAmiSettings::StoreTo(FlashOptions* pOptions) const {
+void SSettingsCommon::StoreCommon(FlashOptions* pOptions) const {
   pOptions->BootBlock = m_bBootBlock;
-  pOptions->NvRam = m_bNvRam;
   pOptions->ClearCMOS = m_bClearCMOS;
   pOptions->LoadCMOSDefault = m_bLoadCMOSDefault;
   pOptions->IgnoreBiosIDChk = m_bIgnoreBiosIDChk;
   pOptions->IgnoreBiosPNChk = m_bIgnoreBiosPNChk;
 }
 
+void SSettingsCommon::InitLockable(ISettingsView& view, int nId, bool bLocked, uint8_t byValue) {
+  if (bLocked) {
+    view.SetCheck(nId, false);
+    view.EnableControl(nId, false);
+  } else {
+    view.SetCheck(nId, byValue != 0);
+  }
+}
+
+bool SSettingsCommon::FlipCommon(int nId) {
+  switch (nId) {
+    case IDC_SET_BOOTBLOCK:
+      Flip(&m_bBootBlock);
+      return true;
+    case IDC_SET_LOADDEFAULT:
+      Flip(&m_bLoadCMOSDefault);
+      return true;
+    case IDC_SET_IGNORE_ID:
+      Flip(&m_bIgnoreBiosIDChk);
+      return true;
+    case IDC_SET_IGNORE_PN:
+      Flip(&m_bIgnoreBiosPNChk);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CAmiSettings::LoadFrom(const FlashOptions& options) {
+  LoadCommon(options);
+  m_bNvRam = options.NvRam;
+}
+
+void CAmiSettings::StoreTo(FlashOptions* pOptions) const {
+  StoreCommon(pOptions);
+  pOptions->NvRam = m_bNvRam;
+}
+
 void CAmiSettings::OnInit(ISettingsView& view) const {
   view.SetCheck(IDC_SET_BOOTBLOCK, m_bBootBlock != 0);
   view.SetCheck(IDC_SET_NVRAM, m_bNvRam != 0);
-  if (m_bNoClearCMOS) {
-    view.SetCheck(IDC_SET_CLEARCMOS, false);
-    view.EnableControl(IDC_SET_CLEARCMOS, false);
-  } else {
-    view.SetCheck(IDC_SET_CLEARCMOS, m_bClearCMOS != 0);
-  }
-  if (m_bNoLoadCMOSDefault) {
-    view.SetCheck(IDC_SET_LOADDEFAULT, false);
-    view.EnableControl(IDC_SET_LOADDEFAULT, false);
-  } else {
-    view.SetCheck(IDC_SET_LOADDEFAULT, m_bLoadCMOSDefault != 0);
-  }
+  InitLockable(view, IDC_SET_CLEARCMOS, m_bNoClearCMOS, m_bClearCMOS);
+  InitLockable(view, IDC_SET_LOADDEFAULT, m_bNoLoadCMOSDefault, m_bLoadCMOSDefault);
   view.SetCheck(IDC_SET_IGNORE_ID, m_bIgnoreBiosIDChk != 0);
   view.SetCheck(IDC_SET_IGNORE_PN, m_bIgnoreBiosPNChk != 0);
   view.ShowControl(IDC_SET_IGNORE_ID, false);
@@ -49,28 +75,9 @@ void CAmiSettings::OnInit(ISettingsView& view) const {
 }
 
 void CAmiSettings::OnClick(ISettingsView&, int nId) {
-  switch (nId) {
-    case IDC_SET_BOOTBLOCK:
-      Flip(&m_bBootBlock);
-      break;
-    case IDC_SET_NVRAM:
-      Flip(&m_bNvRam);
-      break;
-    case IDC_SET_CLEARCMOS:
-      Flip(&m_bClearCMOS);
-      break;
-    case IDC_SET_LOADDEFAULT:
-      Flip(&m_bLoadCMOSDefault);
-      break;
-    case IDC_SET_IGNORE_ID:
-      Flip(&m_bIgnoreBiosIDChk);
-      break;
-    case IDC_SET_IGNORE_PN:
-      Flip(&m_bIgnoreBiosPNChk);
-      break;
-    default:
-      break;
-  }
+  if (FlipCommon(nId)) return;
+  if (nId == IDC_SET_NVRAM) Flip(&m_bNvRam);
+  if (nId == IDC_SET_CLEARCMOS) Flip(&m_bClearCMOS);
 }
 
 void CAmiSettings::OnDefault(ISettingsView& view) {
@@ -85,35 +92,22 @@ void CAmiSettings::OnDefault(ISettingsView& view) {
 }
 
 void CAwardSettings::LoadFrom(const FlashOptions& options) {
-  m_bBootBlock = options.BootBlock;
+  LoadCommon(options);
   m_bClearPNP = options.ClearPNP;
   m_bClearDMI = options.ClearDMI;
-  m_bClearCMOS = options.ClearCMOS;
-  m_bLoadCMOSDefault = options.LoadCMOSDefault;
-  m_bIgnoreBiosIDChk = options.IgnoreBiosIDChk;
-  m_bIgnoreBiosPNChk = options.IgnoreBiosPNChk;
 }
 
 void CAwardSettings::StoreTo(FlashOptions* pOptions) const {
-  pOptions->BootBlock = m_bBootBlock;
+  StoreCommon(pOptions);
   pOptions->ClearPNP = m_bClearPNP;
   pOptions->ClearDMI = m_bClearDMI;
-  pOptions->ClearCMOS = m_bClearCMOS;
-  pOptions->LoadCMOSDefault = m_bLoadCMOSDefault;
-  pOptions->IgnoreBiosIDChk = m_bIgnoreBiosIDChk;
-  pOptions->IgnoreBiosPNChk = m_bIgnoreBiosPNChk;
 }
 
 void CAwardSettings::OnInit(ISettingsView& view) const {
   view.SetCheck(IDC_SET_BOOTBLOCK, m_bBootBlock != 0);
   view.SetCheck(IDC_SET_PNP, m_bClearPNP != 0);
   view.SetCheck(IDC_SET_DMI, m_bClearDMI != 0);
-  if (m_bNoClearCMOS) {
-    view.SetCheck(IDC_SET_CLEARCMOS, false);
-    view.EnableControl(IDC_SET_CLEARCMOS, false);
-  } else {
-    view.SetCheck(IDC_SET_CLEARCMOS, m_bClearCMOS != 0);
-  }
+  InitLockable(view, IDC_SET_CLEARCMOS, m_bNoClearCMOS, m_bClearCMOS);
   view.SetCheck(IDC_SET_IGNORE_ID, m_bIgnoreBiosIDChk != 0);
   view.SetCheck(IDC_SET_IGNORE_PN, m_bIgnoreBiosPNChk != 0);
   view.ShowControl(IDC_SET_IGNORE_FRAME, m_bShowPartNumberBox);
@@ -126,31 +120,11 @@ void CAwardSettings::OnInit(ISettingsView& view) const {
 }
 
 void CAwardSettings::OnClick(ISettingsView& view, int nId) {
-  switch (nId) {
-    case IDC_SET_BOOTBLOCK:
-      Flip(&m_bBootBlock);
-      break;
-    case IDC_SET_PNP:
-      Flip(&m_bClearPNP);
-      break;
-    case IDC_SET_DMI:
-      Flip(&m_bClearDMI);
-      break;
-    case IDC_SET_CLEARCMOS:
-      m_bClearCMOS = view.GetCheck(IDC_SET_CLEARCMOS) ? 1 : 0;
-      break;
-    case IDC_SET_LOADDEFAULT:
-      Flip(&m_bLoadCMOSDefault);
-      break;
-    case IDC_SET_IGNORE_ID:
-      Flip(&m_bIgnoreBiosIDChk);
-      break;
-    case IDC_SET_IGNORE_PN:
-      Flip(&m_bIgnoreBiosPNChk);
-      break;
-    default:
-      break;
-  }
+  if (FlipCommon(nId)) return;
+  if (nId == IDC_SET_PNP) Flip(&m_bClearPNP);
+  if (nId == IDC_SET_DMI) Flip(&m_bClearDMI);
+  // This family's Clear CMOS box follows the box's own state.
+  if (nId == IDC_SET_CLEARCMOS) m_bClearCMOS = view.GetCheck(IDC_SET_CLEARCMOS) ? 1 : 0;
 }
 
 void CAwardSettings::OnDefault(ISettingsView& view) {

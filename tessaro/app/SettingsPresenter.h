@@ -32,6 +32,15 @@ struct SSettingsCommon {
 
   void OnOk() { m_bAccepted = true; }
   void OnCancel() { m_bAccepted = false; }
+
+ protected:
+  void LoadCommon(const FlashOptions& options);
+  void StoreCommon(FlashOptions* pOptions) const;
+  // Shows a box's value, or clears and disables it while the information
+  // file locks it.
+  static void InitLockable(ISettingsView& view, int nId, bool bLocked, uint8_t byValue);
+  // Flips the value behind a box both dialogs share; false for other boxes.
+  bool FlipCommon(int nId);
 };
 
 // Template 307: boot block, NvRam, Clear CMOS and Load CMOS Default; the
