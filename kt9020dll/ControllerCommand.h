@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kt9020dll/MirelIoctl.h"
+#include "protocol/MirelIoctl.h"
 
 // How a command uses the caller's count argument.
 enum class ECountUse : uint8_t {

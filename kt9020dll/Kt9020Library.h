@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "kt9020dll/MirelIoctl.h"
+#include "protocol/MirelIoctl.h"
 #include "platform/MutexPort.h"
 #include "platform/Ports.h"
 #include "platform/TokenPort.h"

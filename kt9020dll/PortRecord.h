@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "kt9020dll/MirelIoctl.h"
+#include "protocol/MirelIoctl.h"
 
 enum class EPortFill {
   AllViews,  // ReadPortVal/WritePortVal: every port and value view

@@ -7,17 +7,7 @@
 
 #include <stdint.h>
 
-// Registers at the OUT DX, AL that raises a software SMI, and as the SMI
-// handler leaves them. The implementation puts the port into DX (the low
-// word of dwEdx); everything else is the caller's.
-struct SX86Registers {
-  uint32_t dwEax;
-  uint32_t dwEbx;
-  uint32_t dwEcx;
-  uint32_t dwEdx;
-  uint32_t dwEsi;
-  uint32_t dwEdi;
-};
+#include "protocol/X86Registers.h"
 
 class IDirectIoPort {
  public:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # All static checks in one place: formatting, where Windows headers may be
-# included, words the tree must not contain, every test source built.
+# included, includes that point up the layers, words the tree must not
+# contain, every test source built, every fuzz target with inputs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 fail=0
@@ -25,7 +26,14 @@ if [ -n "$bad" ]; then
   echo "lint: Windows headers outside *_win files:"; echo "$bad" | sed 's/^/  /'; fail=1
 fi
 
-# 3. Words that do not belong in the tree.
+# 3. Layers: no include of a higher layer (scripts/check-layers.py says
+#    which layer may include which).
+bad=$(python3 scripts/check-layers.py $sources)
+if [ -n "$bad" ]; then
+  echo "lint: includes that point up the layers:"; echo "$bad" | sed 's/^/  /'; fail=1
+fi
+
+# 4. Words that do not belong in the tree.
 bad=$(git ls-files --cached --others --exclude-standard | grep -v -E '^(build/|\.clang)' |
   xargs -r grep -n -I -i -E '\bs[p]ec(ification)?s?\b|\bP[a]rt [1-6]\.[1-5]\b' -- 2>/dev/null | head -20)
 names=$(git ls-files --cached --others --exclude-standard | grep -i -E 's[p]ec|p[a]rt[-_ ]?[1-6]')
@@ -33,7 +41,7 @@ if [ -n "$bad$names" ]; then
   echo "lint: forbidden words:"; printf '%s\n' "$bad" "$names" | sed '/^$/d; s/^/  /'; fail=1
 fi
 
-# 4. Every test source is built: named in the CMakeLists of its folder.
+# 5. Every test source is built: named in the CMakeLists of its folder.
 for f in $(git ls-files --cached --others --exclude-standard -- 'tests/*.cpp'); do
   dir=$(dirname "$f")
   grep -q -F "$(basename "$f")" "$dir/CMakeLists.txt" 2>/dev/null || { echo "lint: $f is not built"; fail=1; }

@@ -1,6 +1,6 @@
 #include "sim/SimAwardBoard.h"
 
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 namespace {
 

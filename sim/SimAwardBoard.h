@@ -47,7 +47,7 @@
 // again; everything written before the cut is in the state blob.
 #pragma once
 
-#include "platform/DirectIoPort.h"  // SX86Registers only
+#include "protocol/X86Registers.h"
 #include "sim/SimHost.h"
 
 constexpr uint32_t kSimMaxEraseRegions = 16;

@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "kt9020dll/MirelIoctl.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/MirelIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 // ------------------------------------------------------------- host --
 

@@ -1,6 +1,6 @@
 #include "sim/SimMirelController.h"
 
-#include "kt9020dll/MirelIoctl.h"
+#include "protocol/MirelIoctl.h"
 
 namespace {
 

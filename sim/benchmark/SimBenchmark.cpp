@@ -10,7 +10,7 @@
 
 #include "sim/SimBench.h"
 #include "sim/SimDevicePort.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 namespace {
 

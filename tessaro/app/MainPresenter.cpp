@@ -2,8 +2,8 @@
 
 #include "platform/WinTypes.h"
 #include "tessaro/app/ControlIds.h"
-#include "tessaro/app/Switches.h"
-#include "tessaro/app/SystemInfo.h"
+#include "tessaro/core/Switches.h"
+#include "tessaro/core/SystemInfo.h"
 
 const char* const g_pszDownloadPage = "https://www.ulvo.com/support/tessaro/";
 

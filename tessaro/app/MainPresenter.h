@@ -8,9 +8,9 @@
 #include <string>
 
 #include "platform/Ports.h"
-#include "tessaro/app/BiosEngine.h"
-#include "tessaro/app/MessageHelper.h"
-#include "tessaro/app/Resources.h"
+#include "tessaro/core/BiosEngine.h"
+#include "tessaro/core/MessageHelper.h"
+#include "tessaro/core/Resources.h"
 #include "tessaro/app/SettingsPresenter.h"
 
 // What the main window's controls offer the presenter. The display sinks

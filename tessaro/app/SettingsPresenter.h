@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tessaro/app/FlashOptions.h"
+#include "tessaro/core/FlashOptions.h"
 
 // What a settings dialog's window offers its presenter.
 class ISettingsView {

@@ -1,8 +1,8 @@
 #include "tessaro/app/TessaroApp.h"
 
-#include "tessaro/app/FlashOptions.h"
-#include "tessaro/app/Switches.h"
-#include "tessaro/app/SystemInfo.h"
+#include "tessaro/core/FlashOptions.h"
+#include "tessaro/core/Switches.h"
+#include "tessaro/core/SystemInfo.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "platform/ByteView.h"
 #include "platform/WinTypes.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 uint16_t g_wSmiPort = winflash::kDefaultSmiPort;
 uint8_t g_bySmiLevel = 0;

@@ -12,9 +12,9 @@
 #include "platform/DirectIoPort.h"
 #include "platform/FileDialogPort.h"
 #include "platform/Ports.h"
-#include "tessaro/app/MessageHelper.h"
-#include "tessaro/app/Resources.h"
-#include "tessaro/app/SystemInfo.h"
+#include "tessaro/core/MessageHelper.h"
+#include "tessaro/core/Resources.h"
+#include "tessaro/core/SystemInfo.h"
 #include "tessaro/award/FlashParts.h"
 
 // The I/O port a software SMI is raised on, and the SMI flash-interface

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "tessaro/app/BiosEngine.h"
-#include "tessaro/app/TessaroApp.h"
+#include "tessaro/core/BiosEngine.h"
+#include "tessaro/core/FamilyProbe.h"
 #include "tessaro/award/AwardBios.h"
 
 class CAwardEngine : public IBiosEngine {

@@ -7,7 +7,7 @@
 
 #include "platform/ByteView.h"
 #include "platform/WinTypes.h"
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/Switches.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/DisplaySink.h"
-#include "tessaro/app/FlashOptions.h"
-#include "tessaro/app/MessageHelper.h"
+#include "tessaro/core/FlashOptions.h"
+#include "tessaro/core/MessageHelper.h"
 #include "tessaro/award/AwardBios.h"
 
 class CAwardFlasher {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/DisplaySink.h"
-#include "tessaro/app/MessageHelper.h"
+#include "tessaro/core/MessageHelper.h"
 #include "tessaro/award/AwardBios.h"
 
 class CAwardSaver {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/Switches.h"
 #include "tessaro/liveupdate/TextRules.h"
 #include "tessaro/liveupdate/WmiQuery.h"
 

@@ -17,8 +17,8 @@
 #include "platform/Ports.h"
 #include "platform/SetupApiPort.h"
 #include "platform/WmiPort.h"
-#include "tessaro/app/FlashOptions.h"
-#include "tessaro/app/MessageHelper.h"
+#include "tessaro/core/FlashOptions.h"
+#include "tessaro/core/MessageHelper.h"
 #include "tessaro/liveupdate/BiosInfoFile.h"
 
 enum class EBiosFamily { None, Ami, Award };

@@ -1,6 +1,6 @@
 #include "tessaro/liveupdate/BoardInfo.h"
 
-#include "tessaro/app/SystemInfo.h"
+#include "tessaro/core/SystemInfo.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/ByteView.h"
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/Switches.h"
 #include "tessaro/liveupdate/TextRules.h"
 
 namespace {

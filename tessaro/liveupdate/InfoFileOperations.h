@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/Ports.h"
-#include "tessaro/app/MessageHelper.h"
+#include "tessaro/core/MessageHelper.h"
 #include "tessaro/liveupdate/BiosInfoFile.h"
 
 // The oldest information-file reader version this program is; a file whose

@@ -10,8 +10,8 @@
 #include "platform/fake/Fakes.h"
 #include "tessaro/app/ControlIds.h"
 #include "tessaro/app/MainPresenter.h"
-#include "tessaro/app/StringTable.h"
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/StringTable.h"
+#include "tessaro/core/Switches.h"
 #include "tessaro/app/TessaroApp.h"
 
 class CFakeMainView : public IMainView {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/Switches.h"
 #include "tessaro/award/AwardFlasher.h"
 #include "tests/award/AwardTestKit.h"
 

@@ -14,11 +14,11 @@
 #include "platform/DisplaySink.h"
 #include "platform/WinTypes.h"
 #include "platform/fake/Fakes.h"
-#include "tessaro/app/Resources.h"
-#include "tessaro/app/StringTable.h"
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/Resources.h"
+#include "tessaro/core/StringTable.h"
+#include "tessaro/core/Switches.h"
 #include "tessaro/award/AwardBios.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 struct SRequest {
   uint32_t dwCode;

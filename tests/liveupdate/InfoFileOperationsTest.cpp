@@ -7,10 +7,10 @@
 
 #include "platform/WinTypes.h"
 #include "platform/fake/Fakes.h"
-#include "tessaro/app/MessageHelper.h"
-#include "tessaro/app/Resources.h"
-#include "tessaro/app/StringTable.h"
-#include "tessaro/app/Switches.h"
+#include "tessaro/core/MessageHelper.h"
+#include "tessaro/core/Resources.h"
+#include "tessaro/core/StringTable.h"
+#include "tessaro/core/Switches.h"
 #include "tessaro/liveupdate/InfoFileOperations.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "sim/SimBench.h"
 #include "sim/SimDevicePort.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 namespace {
 

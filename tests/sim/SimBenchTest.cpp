@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sim/SimBench.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "kt9020dll/MirelIoctl.h"
+#include "protocol/MirelIoctl.h"
 #include "sim/SimBench.h"
-#include "tessaro/award/WinFlashIoctl.h"
+#include "protocol/WinFlashIoctl.h"
 
 namespace {
 

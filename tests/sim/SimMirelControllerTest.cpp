@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "kt9020dll/MirelIoctl.h"
+#include "protocol/MirelIoctl.h"
 #include "sim/SimBench.h"
 #include "sim/SimDevicePort.h"
 

@@ -1,0 +1,116 @@
+// What the main window needs from the BIOS family engine of the machine and
+// from the information file, as small interfaces: the engines and the
+// information-file reader live in their own modules and are plugged in by
+// the program's entry code; tests plug in fakes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Ports.h"
+#include "tessaro/core/FlashOptions.h"
+
+enum class EEngineFamily { None, Ami, Award };
+
+// The three display sinks of the main window that every per-operation
+// engine object writes to while it works.
+class IDisplaySinks {
+ public:
+  virtual ~IDisplaySinks() = default;
+  // Progress bar range and position (a fresh bar runs from 0 to 100).
+  virtual void SetProgressRange(int nLower, int nUpper) = 0;
+  virtual void SetProgressPos(int nPos) = 0;
+  virtual void SetStatusText(const std::string& strText) = 0;
+  virtual void SetPercentText(const std::string& strText) = 0;
+};
+
+// The detected family's program-wide engine, as the main window uses it.
+// Update and Save create the per-operation object, run it and delete it
+// before they return; the engine shows its own questions, status lines and
+// result messages.
+class IBiosEngine {
+ public:
+  virtual ~IBiosEngine() = default;
+  virtual EEngineFamily Family() const = 0;
+  // Display texts: the BIOS version (identification) text, the BIOS part
+  // number (AMI only, empty otherwise), the build date and the flash part.
+  virtual std::string VersionText() const = 0;
+  virtual std::string PartNumberText() const = 0;
+  virtual std::string DateText() const = 0;
+  virtual std::string FlashPartName() const = 0;
+  // The BIOS id the information file is keyed by; false without a BIOS.
+  virtual bool GetBiosId(std::string* pstrId) const = 0;
+  // Checks that a per-operation object can work on this board (the AMI
+  // engine's Initialize); 0 or the id of a message that ends the program.
+  virtual uint32_t Prepare(IDisplaySinks& sinks) = 0;
+  // The family's open and save dialogs; false when cancelled.
+  virtual bool ChooseOpenFile(WindowRef hOwner, std::string* pstrPath) = 0;
+  virtual bool ChooseSaveFile(WindowRef hOwner, std::string* pstrPath) = 0;
+  // Programs the flash from a file; 0 or the id of an error message for
+  // the caller to show.
+  virtual uint32_t Update(const std::string& strPath, FlashOptions* pOptions,
+                          const std::string& strRebootMessage, IDisplaySinks& sinks) = 0;
+  // Backs the flash up into a file (automatic: no questions).
+  virtual uint32_t Save(const std::string& strPath, bool bAutomatic, IDisplaySinks& sinks) = 0;
+};
+
+// Restrictions the information file places on the next update of a board.
+struct SUpdateRestrictions {
+  bool bNoClearCMOS = false;
+  bool bNoLoadCMOSDefault = false;
+  bool bNoFlashBootBlock = false;
+  bool bNoClearPNP = false;
+  bool bNoClearDMI = false;
+  bool bNoFlashNvRam = false;
+};
+
+// Board identification and the local information file.
+class IBoardInfo {
+ public:
+  virtual ~IBoardInfo() = default;
+  // The board's subsystem id text; empty when it cannot be identified.
+  virtual std::string IdentifyBoard() = 0;
+  // Start-up reading of the board's restrictions (leaves them unchanged
+  // when the file or the model is missing).
+  virtual void ReadModelFlags(const std::string& strModel, const std::string& strBoardSid,
+                              SUpdateRestrictions* pFlags) = 0;
+  // Restrictions and reboot text before an update from a chosen file.
+  virtual void ReadUpdateFileFlags(const std::string& strModel, SUpdateRestrictions* pFlags,
+                                   std::string* pstrRebootMessage) = 0;
+  // The developer tools that encode and decode an information file.
+  virtual void EncodeInfoFile(WindowRef hOwner) = 0;
+  virtual void DecodeInfoFile(WindowRef hOwner) = 0;
+};
+
+// Stands in until an engine is wired: no board, nothing to show, every
+// operation refused without touching anything.
+class CNoBoardEngine : public IBiosEngine {
+ public:
+  EEngineFamily Family() const override { return EEngineFamily::None; }
+  std::string VersionText() const override { return std::string(); }
+  std::string PartNumberText() const override { return std::string(); }
+  std::string DateText() const override { return std::string(); }
+  std::string FlashPartName() const override { return "Unknown"; }
+  bool GetBiosId(std::string* pstrId) const override {
+    pstrId->clear();
+    return false;
+  }
+  uint32_t Prepare(IDisplaySinks&) override { return 0; }
+  bool ChooseOpenFile(WindowRef, std::string*) override { return false; }
+  bool ChooseSaveFile(WindowRef, std::string*) override { return false; }
+  uint32_t Update(const std::string&, FlashOptions*, const std::string&, IDisplaySinks&) override {
+    return 0;
+  }
+  uint32_t Save(const std::string&, bool, IDisplaySinks&) override { return 0; }
+};
+
+// Stands in until the information file is wired: an unidentified board
+// without restrictions.
+class CNoBoardInfo : public IBoardInfo {
+ public:
+  std::string IdentifyBoard() override { return std::string(); }
+  void ReadModelFlags(const std::string&, const std::string&, SUpdateRestrictions*) override {}
+  void ReadUpdateFileFlags(const std::string&, SUpdateRestrictions*, std::string*) override {}
+  void EncodeInfoFile(WindowRef) override {}
+  void DecodeInfoFile(WindowRef) override {}
+};
