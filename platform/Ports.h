@@ -1,7 +1,7 @@
 // The small interfaces through which portable code reaches the operating
 // system. Win32 implementations live in platform/win (Windows build only);
-// the native build uses host implementations (platform/host) and recording
-// fakes (platform/fake). Every call reports failure through its result and,
+// native builds use the recording fakes of platform/fake and the simulated
+// bench (sim/). Every call reports failure through its result and,
 // where Windows has one, an error code readable from the same object.
 #pragma once
 
@@ -215,29 +215,19 @@ class IModulePort {
 
 using WindowRef = uintptr_t;  // an HWND; 0 is none
 
+// Message boxes. File dialogs have a port of their own (FileDialogPort.h),
+// so that a library without dialogs never links the system's dialog code.
 class IUiPort {
  public:
   virtual ~IUiPort() = default;
   // MessageBoxA; returns the pressed button's id.
   virtual int ShowMessageBox(WindowRef hOwner, const std::string& strText,
                              const std::string& strCaption, uint32_t dwFlags) = 0;
-  // Open and save file dialogs. The filter is in the framework's form
-  // "Name (*.EXT)|*.EXT|All Files (*.*)|*.*||". False when cancelled.
-  virtual bool ChooseOpenFile(WindowRef hOwner, const std::string& strFilter,
-                              const std::string& strTitle, std::string* pstrPath) = 0;
-  virtual bool ChooseSaveFile(WindowRef hOwner, const std::string& strFilter,
-                              const std::string& strTitle, const std::string& strDefaultName,
-                              std::string* pstrPath) = 0;
-  // Open dialog whose name field starts with a name or pattern (".\\*.ini").
-  virtual bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
-                                   const std::string& strTitle, const std::string& strDefaultName,
-                                   std::string* pstrPath) {
-    (void)strDefaultName;
-    return ChooseOpenFile(hOwner, strFilter, strTitle, pstrPath);
-  }
 };
 
 // ------------------------------------------------------- the whole set --
+
+class IFileDialogPort;
 
 // The ports one program uses. The program's entry code fills it with the
 // Win32 implementations; tests fill it with fakes.
@@ -250,4 +240,6 @@ struct SPlatform {
   IPowerPort* pPower = nullptr;
   IModulePort* pModules = nullptr;
   IUiPort* pUi = nullptr;
+  // Only programs that show file dialogs set it (Tessaro does).
+  IFileDialogPort* pFileDialogs = nullptr;
 };

@@ -287,21 +287,14 @@ bool CFakeUi::NextFileAnswer(std::string* pstrPath) {
   return !pstrPath->empty();
 }
 
-bool CFakeUi::ChooseOpenFile(WindowRef, const std::string& strFilter, const std::string& strTitle,
-                             std::string* pstrPath) {
-  m_vecDialogs.push_back({false, strFilter, strTitle, ""});
+bool CFakeUi::ChooseOpenFile(WindowRef, const SFileDialogRequest& request, std::string* pstrPath) {
+  m_vecDialogs.push_back({false, request.strFilter, request.strTitle, request.strInitialFile});
+  m_vecDialogRequests.push_back(request);
   return NextFileAnswer(pstrPath);
 }
 
-bool CFakeUi::ChooseSaveFile(WindowRef, const std::string& strFilter, const std::string& strTitle,
-                             const std::string& strDefaultName, std::string* pstrPath) {
-  m_vecDialogs.push_back({true, strFilter, strTitle, strDefaultName});
-  return NextFileAnswer(pstrPath);
-}
-
-bool CFakeUi::ChooseOpenFileNamed(WindowRef, const std::string& strFilter,
-                                  const std::string& strTitle, const std::string& strDefaultName,
-                                  std::string* pstrPath) {
-  m_vecDialogs.push_back({false, strFilter, strTitle, strDefaultName});
+bool CFakeUi::ChooseSaveFile(WindowRef, const SFileDialogRequest& request, std::string* pstrPath) {
+  m_vecDialogs.push_back({true, request.strFilter, request.strTitle, request.strInitialFile});
+  m_vecDialogRequests.push_back(request);
   return NextFileAnswer(pstrPath);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileDialogPort.h"
 #include "platform/Ports.h"
 
 // In-memory file system. Paths are compared as given.
@@ -113,8 +114,9 @@ class CFakeModulePort : public IModulePort {
   bool GetString(ModuleRef hModule, uint32_t nId, std::string* pstrText) override;
 };
 
-// Message boxes and file dialogs answered from a script.
-class CFakeUi : public IUiPort {
+// Message boxes and file dialogs answered from a script (one fake for both
+// ports, so a test sees boxes and dialogs in one order).
+class CFakeUi : public IUiPort, public IFileDialogPort {
  public:
   struct SBox {
     WindowRef hOwner;
@@ -130,18 +132,16 @@ class CFakeUi : public IUiPort {
   };
   std::vector<SBox> m_vecBoxes;
   std::vector<SDialog> m_vecDialogs;
-  std::deque<int> m_queAnswers;              // next answers; empty: OK / Yes
-  std::deque<std::string> m_queFileAnswers;  // next paths; "" cancels
+  std::vector<SFileDialogRequest> m_vecDialogRequests;  // the same dialogs, in full
+  std::deque<int> m_queAnswers;                         // next answers; empty: OK / Yes
+  std::deque<std::string> m_queFileAnswers;             // next paths; "" cancels
 
   int ShowMessageBox(WindowRef hOwner, const std::string& strText, const std::string& strCaption,
                      uint32_t dwFlags) override;
-  bool ChooseOpenFile(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
+  bool ChooseOpenFile(WindowRef hOwner, const SFileDialogRequest& request,
                       std::string* pstrPath) override;
-  bool ChooseSaveFile(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
-                      const std::string& strDefaultName, std::string* pstrPath) override;
-  bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
-                           const std::string& strTitle, const std::string& strDefaultName,
-                           std::string* pstrPath) override;
+  bool ChooseSaveFile(WindowRef hOwner, const SFileDialogRequest& request,
+                      std::string* pstrPath) override;
 
  private:
   bool NextFileAnswer(std::string* pstrPath);

@@ -12,6 +12,16 @@ class CWinFileDialogPort : public IFileDialogPort {
  public:
   bool ChooseOpenFile(WindowRef hOwner, const SFileDialogRequest& request,
                       std::string* pstrPath) override {
+    return Run(hOwner, request, false, pstrPath);
+  }
+  bool ChooseSaveFile(WindowRef hOwner, const SFileDialogRequest& request,
+                      std::string* pstrPath) override {
+    return Run(hOwner, request, true, pstrPath);
+  }
+
+ private:
+  static bool Run(WindowRef hOwner, const SFileDialogRequest& request, bool bSave,
+                  std::string* pstrPath) {
     // The framework's "|" separators become the NULs the dialog expects.
     std::vector<char> filter(request.strFilter.begin(), request.strFilter.end());
     for (char& c : filter)
@@ -27,10 +37,12 @@ class CWinFileDialogPort : public IFileDialogPort {
     ofn.lpstrFilter = filter.data();
     ofn.lpstrFile = szFile;
     ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = request.strTitle.empty() ? nullptr : request.strTitle.c_str();
     ofn.lpstrDefExt = request.strDefaultExt.empty() ? nullptr : request.strDefaultExt.c_str();
     ofn.Flags = OFN_NOCHANGEDIR | (request.bHideReadOnly ? OFN_HIDEREADONLY : 0) |
+                (request.bFileMustExist ? OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST : 0) |
                 (request.bOverwritePrompt ? OFN_OVERWRITEPROMPT : 0);
-    if (!GetOpenFileNameA(&ofn)) return false;
+    if (!(bSave ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return false;
     *pstrPath = szFile;
     return true;
   }

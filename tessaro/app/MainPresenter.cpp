@@ -52,7 +52,8 @@ CMainPresenter::CMainPresenter(SPlatform& platform, const CResources& resources,
       m_resources(resources),
       m_engine(engine),
       m_board(board),
-      m_Msg(resources, *platform.pUi) {}
+      m_Msg(resources, *platform.pUi),
+      m_LiveUpdate(*this) {}
 
 void CMainPresenter::OnInitDialog(IMainView& view) {
   view.EnableControl(IDC_STOP, false);
@@ -74,18 +75,16 @@ void CMainPresenter::OnInitDialog(IMainView& view) {
   ShowFamilyFacts(view);
 
   m_strBoardSID = m_board.IdentifyBoard();
-  if (m_engine.Family() == EEngineFamily::Award) {
+  if (m_engine.Family() == EBiosFamily::Award) {
     const SVersionPieces pieces = SplitAwardVersion(m_engine.VersionText(), m_strBoardSID);
     view.SetText(IDC_VERSION_3, pieces.strBoard);
   }
-  std::string strBiosId;
-  GetBiosId(&strBiosId);
-  m_board.ReadModelFlags(strBiosId, m_strBoardSID, &m_restrictions);
+  m_board.ReadModelFlags(m_strBoardSID, &m_restrictions);
 }
 
 void CMainPresenter::ShowFamilyFacts(IMainView& view) {
   switch (m_engine.Family()) {
-    case EEngineFamily::Ami: {
+    case EBiosFamily::Ami: {
       view.SetText(IDC_WEBSITE, "Tessaro - AMI BIOS");
       view.SetText(IDC_VERSION_1, "");
       view.SetText(IDC_VERSION_2, m_engine.VersionText());
@@ -96,7 +95,7 @@ void CMainPresenter::ShowFamilyFacts(IMainView& view) {
       view.SetText(IDC_FLASH_TYPE, m_strFlashName);
       break;
     }
-    case EEngineFamily::Award: {
+    case EBiosFamily::Award: {
       view.SetText(IDC_WEBSITE, "Tessaro - Award BIOS");
       const SVersionPieces pieces = SplitAwardVersion(m_engine.VersionText(), std::string());
       view.SetText(IDC_VERSION_1, pieces.strHead);
@@ -106,7 +105,7 @@ void CMainPresenter::ShowFamilyFacts(IMainView& view) {
       view.SetText(IDC_FLASH_TYPE, m_strFlashName);
       break;
     }
-    case EEngineFamily::None:
+    case EBiosFamily::None:
       view.SetText(IDC_WEBSITE, "Tessaro - NOT SUPPORTED BIOS");
       m_strFlashName = m_engine.FlashPartName();
       break;
@@ -123,7 +122,7 @@ bool CMainPresenter::PrepareEngine(IMainView& view) {
 
 void CMainPresenter::EnableButtons(IMainView& view, bool bEnable) {
   for (int nId : s_anOperationButtons) view.EnableControl(nId, bEnable);
-  if (m_bLiveUpdate) view.EnableControl(IDC_STOP, !bEnable);
+  if (m_LiveUpdate.IsRunning()) view.EnableControl(IDC_STOP, !bEnable);
   m_bButtonsEnabled = bEnable;
 }
 
@@ -134,18 +133,8 @@ void CMainPresenter::SetStatus(IMainView& view, uint32_t nStringId) {
 
 bool CMainPresenter::GetBiosId(std::string* pstrId) const { return m_engine.GetBiosId(pstrId); }
 
-void CMainPresenter::ApplyRestrictions() {
-  // Switched off for good in this run, but not in the registry.
-  if (m_restrictions.bNoClearCMOS) g_FlashOptions.ClearCMOS = 0;
-  if (m_restrictions.bNoLoadCMOSDefault) g_FlashOptions.LoadCMOSDefault = 0;
-  if (m_restrictions.bNoFlashBootBlock) g_FlashOptions.BootBlock = 0;
-  if (m_restrictions.bNoClearPNP) g_FlashOptions.ClearPNP = 0;
-  if (m_restrictions.bNoClearDMI) g_FlashOptions.ClearDMI = 0;
-  if (m_restrictions.bNoFlashNvRam) g_FlashOptions.NvRam = 0;
-}
-
 void CMainPresenter::UpdateBios(IMainView& view, bool bFromDownload) {
-  m_bLiveUpdate = false;
+  m_LiveUpdate.SetRunning(false);
   EnableButtons(view, false);
   std::string strPath;
   if (m_strFlashName.compare(0, 7, "Unknown") == 0) {
@@ -154,7 +143,8 @@ void CMainPresenter::UpdateBios(IMainView& view, bool bFromDownload) {
     if (bFromDownload) strPath = m_strProgramDir + m_resources.GetString(kStrDownloadedBios);
     if (!PrepareEngine(view)) return;
     view.Repaint();
-    ApplyRestrictions();
+    // Switched off for good in this run, but not in the registry.
+    m_restrictions.ApplyTo(&g_FlashOptions);
     const uint32_t nMessage = m_engine.Update(strPath, &g_FlashOptions, m_strRebootMsg, view);
     if (nMessage) m_Msg.ShowError(nMessage);
   }
@@ -162,12 +152,12 @@ void CMainPresenter::UpdateBios(IMainView& view, bool bFromDownload) {
 }
 
 void CMainPresenter::SaveBios(IMainView& view, bool bAutomatic) {
-  m_bLiveUpdate = false;
+  m_LiveUpdate.SetRunning(false);
   EnableButtons(view, false);
   std::string strPath;
   bool bGo = true;
   if (bAutomatic) {
-    const bool bAmi = m_engine.Family() == EEngineFamily::Ami;
+    const bool bAmi = m_engine.Family() == EBiosFamily::Ami;
     strPath = m_strProgramDir + m_resources.GetString(bAmi ? kStrAutoSaveAmi : kStrAutoSaveAward);
   } else {
     bGo = m_Msg.Ask(kMsgAskBackup, kCaptionTessaro, kMbYesNo) == kIdYes &&
@@ -183,7 +173,8 @@ void CMainPresenter::SaveBios(IMainView& view, bool bAutomatic) {
 }
 
 void CMainPresenter::OnSetting(IMainView& view) {
-  if (g_bAmiBios) {
+  const EBiosFamily eFamily = m_engine.Family();
+  if (eFamily == EBiosFamily::Ami) {
     CAmiSettings settings;
     settings.LoadFrom(g_FlashOptions);
     settings.m_bNoClearCMOS = m_restrictions.bNoClearCMOS;
@@ -191,7 +182,7 @@ void CMainPresenter::OnSetting(IMainView& view) {
     view.RunAmiSettings(&settings);
     if (!settings.m_bAccepted) return;
     settings.StoreTo(&g_FlashOptions);
-  } else if (g_bAwardBios) {
+  } else if (eFamily == EBiosFamily::Award) {
     CAwardSettings settings;
     settings.m_bShowPartNumberBox = g_bPower;
     settings.LoadFrom(g_FlashOptions);
@@ -206,40 +197,23 @@ void CMainPresenter::OnSetting(IMainView& view) {
   SaveOptions(*m_platform.pRegistry, *m_platform.pSystem, g_FlashOptions);
 }
 
-void CMainPresenter::OnOneClickLiveUpdate(IMainView&) {
-  // Filled by the Live Update flow.
-  m_bOneClick = true;
-}
-
-void CMainPresenter::OnStepLiveUpdate(IMainView&) {
-  // Filled by the Live Update flow.
-  m_bOneClick = false;
-}
-
-void CMainPresenter::OnStopLiveUpdate(IMainView&) {
-  // No download can be running before the Live Update flow exists.
-}
-
 void CMainPresenter::OnCommand(IMainView& view, int nId) {
   switch (nId) {
-    case IDC_UPDATE_FILE: {
-      std::string strBiosId;
-      GetBiosId(&strBiosId);
-      m_board.ReadUpdateFileFlags(strBiosId, &m_restrictions, &m_strRebootMsg);
+    case IDC_UPDATE_FILE:
+      m_board.ReadUpdateFileFlags(&m_restrictions, &m_strRebootMsg);
       UpdateBios(view, false);
       break;
-    }
     case IDC_SAVE_BIOS:
       SaveBios(view, false);
       break;
     case IDC_ONECLICK_UPDATE:
-      OnOneClickLiveUpdate(view);
+      m_LiveUpdate.OnOneClick(view);
       break;
     case IDC_STEP_UPDATE:
-      OnStepLiveUpdate(view);
+      m_LiveUpdate.OnStepByStep(view);
       break;
     case IDC_STOP:
-      OnStopLiveUpdate(view);
+      m_LiveUpdate.OnStop(view);
       break;
     case IDC_SETTING:
       OnSetting(view);
@@ -262,4 +236,8 @@ void CMainPresenter::OnCommand(IMainView& view, int nId) {
     default:
       break;
   }
+}
+
+void CMainPresenter::OnTimer(IMainView& view, int nTimerId) {
+  m_LiveUpdate.OnTimer(view, nTimerId);
 }

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/Ports.h"
 #include "tessaro/core/BiosEngine.h"
 #include "tessaro/core/MessageHelper.h"
 #include "tessaro/core/Resources.h"
+#include "tessaro/app/LiveUpdatePresenter.h"
 #include "tessaro/app/SettingsPresenter.h"
 
 // What the main window's controls offer the presenter. The display sinks
@@ -33,6 +35,17 @@ class IMainView : public IDisplaySinks {
   virtual void RunAwardSettings(CAwardSettings* pSettings) = 0;
   // Opens an address in the default browser.
   virtual void OpenAddress(const std::string& strAddress) = 0;
+
+  // Numbered timers of the window: after StartTimer, CMainPresenter::OnTimer
+  // receives nTimerId every dwIntervalMs on the window's thread until
+  // StopTimer. Starting a running timer restarts it; stopping a stopped one
+  // does nothing.
+  virtual void StartTimer(int nTimerId, uint32_t dwIntervalMs) = 0;
+  virtual void StopTimer(int nTimerId) = 0;
+  // Runs work on the window's thread, from its message loop, in the order
+  // posted. Callable from any thread (a download worker reports this way);
+  // work posted after the window is gone is dropped.
+  virtual void PostToWindow(std::function<void()> work) = 0;
 };
 
 // The program's download page, opened by the title button.
@@ -49,6 +62,8 @@ class CMainPresenter {
   void OnInitDialog(IMainView& view);
   // A command from one of the main window's buttons.
   void OnCommand(IMainView& view, int nId);
+  // A tick of one of the window's timers (they belong to Live Update).
+  void OnTimer(IMainView& view, int nTimerId);
   // Whether the window may close now (not while a workflow runs).
   bool CanClose() const { return m_bButtonsEnabled; }
 
@@ -58,10 +73,7 @@ class CMainPresenter {
   void SaveBios(IMainView& view, bool bAutomatic);
   bool GetBiosId(std::string* pstrId) const;
 
-  // Live Update starts and stops here; its flow fills these.
-  void OnOneClickLiveUpdate(IMainView& view);
-  void OnStepLiveUpdate(IMainView& view);
-  void OnStopLiveUpdate(IMainView& view);
+  CLiveUpdatePresenter& LiveUpdate() { return m_LiveUpdate; }
 
   const SUpdateRestrictions& Restrictions() const { return m_restrictions; }
   SUpdateRestrictions& Restrictions() { return m_restrictions; }
@@ -71,12 +83,11 @@ class CMainPresenter {
   const std::string& TempDir() const { return m_strTempDir; }
   const std::string& InfoDownloadPath() const { return m_strInfoDownloadPath; }
   const std::string& BoardSid() const { return m_strBoardSID; }
-  bool IsLiveUpdateRunning() const { return m_bLiveUpdate; }
+  bool IsLiveUpdateRunning() const { return m_LiveUpdate.IsRunning(); }
   CMessageHelper& Messages() { return m_Msg; }
 
  private:
   void ShowFamilyFacts(IMainView& view);
-  void ApplyRestrictions();
   void OnSetting(IMainView& view);
   // The AMI engine's check before each operation; false when it failed
   // and the program is ending.
@@ -96,9 +107,8 @@ class CMainPresenter {
   std::string m_strFlashName;
   std::string m_strRebootMsg;
   SUpdateRestrictions m_restrictions;
-  bool m_bLiveUpdate = false;
-  bool m_bOneClick = false;
   bool m_bButtonsEnabled = true;
+  CLiveUpdatePresenter m_LiveUpdate;
 };
 
 // The pieces of an Award BIOS version text for the labels 1029, 1039 and

@@ -34,22 +34,24 @@ CTessaroApp::CTessaroApp(SPlatform& platform, CResources& resources, IFamilyProb
   g_FlashOptions = DefaultFlashOptions();
   // The flash sequences rely on running on one processor only.
   m_platform.pSystem->SetProcessAffinityMask(1);
-  g_bAmiBios = m_probe.DetectAmiBios();
-  m_family.bAmi = g_bAmiBios;
-  if (g_bAmiBios) {
+  // The one place the family is written; g_bAmiBios and g_bAwardBios
+  // read it from here on.
+  SFamilyState& family = g_Family;
+  family = SFamilyState();
+  family.bAmi = m_probe.DetectAmiBios();
+  if (family.bAmi) {
     m_probe.OpenAmiAccess();
-    m_family.bAmiIdentityKnown = m_probe.IsAmiIdentityKnown();
-    m_family.bAmiDriverReady = m_probe.IsAmiDriverReady();
+    family.bAmiIdentityKnown = m_probe.IsAmiIdentityKnown();
+    family.bAmiDriverReady = m_probe.IsAmiDriverReady();
   } else {
     m_probe.OpenAward();
-    g_bAwardBios = m_probe.IsAwardBios();
-    m_family.bAward = g_bAwardBios;
-    m_family.bAwardWindowsFlash = g_bAwardBios && m_probe.AwardAllowsWindowsFlash();
+    family.bAward = m_probe.IsAwardBios();
+    family.bAwardWindowsFlash = family.bAward && m_probe.AwardAllowsWindowsFlash();
   }
 }
 
 CTessaroApp::~CTessaroApp() {
-  if (m_family.bAmi) m_probe.CloseAmiAccess();
+  if (g_Family.bAmi) m_probe.CloseAmiAccess();
 }
 
 int CTessaroApp::InitInstance(const std::string& strCommandLine,
@@ -63,7 +65,7 @@ int CTessaroApp::InitInstance(const std::string& strCommandLine,
   m_Msg.ShowInfo(kMsgWelcome);
   ApplyCommandLine(strCommandLine);
 
-  const SDispatch dispatch = DecideDispatch(m_family, g_bTran);
+  const SDispatch dispatch = DecideDispatch(g_Family, g_bTran);
   if (dispatch.nMessage) m_Msg.ShowError(dispatch.nMessage);
   int nExitCode = 0;
   if (dispatch.bOpenMainWindow) {

@@ -9,8 +9,9 @@
 #include <string>
 
 #include "platform/Ports.h"
-#include "tessaro/core/MessageHelper.h"
+#include "tessaro/core/BiosFamily.h"
 #include "tessaro/core/FamilyProbe.h"
+#include "tessaro/core/MessageHelper.h"
 #include "tessaro/core/Resources.h"
 
 // Outcome of the family dispatch: a message to show first (0 for none)
@@ -18,14 +19,6 @@
 struct SDispatch {
   uint32_t nMessage;
   bool bOpenMainWindow;
-};
-
-struct SFamilyState {
-  bool bAmi = false;
-  bool bAmiIdentityKnown = false;
-  bool bAmiDriverReady = false;
-  bool bAward = false;
-  bool bAwardWindowsFlash = false;
 };
 
 SDispatch DecideDispatch(const SFamilyState& state, bool bTran);
@@ -48,12 +41,11 @@ class CTessaroApp {
 
   const CResources& Resources() const { return m_resources; }
   CMessageHelper& Messages() { return m_Msg; }
-  const SFamilyState& Family() const { return m_family; }
+  const SFamilyState& Family() const { return g_Family; }
 
  private:
   SPlatform& m_platform;
   IFamilyProbe& m_probe;
   CResources& m_resources;
   CMessageHelper m_Msg;
-  SFamilyState m_family;
 };

@@ -437,11 +437,15 @@ constexpr char kBiosFileFilter[] = "Binary Files (*.BIN)|*.BIN|All Files (*.*)|*
 }
 
 bool CAwardBios::ChooseOpenFile(WindowRef hOwner, std::string* pstrPath) {
-  return m_platform.pUi->ChooseOpenFile(hOwner, kBiosFileFilter, "", pstrPath);
+  if (!m_platform.pFileDialogs) return false;
+  return m_platform.pFileDialogs->ChooseOpenFile(hOwner, SFileDialogRequest::Open(kBiosFileFilter),
+                                                 pstrPath);
 }
 
 bool CAwardBios::ChooseSaveFile(WindowRef hOwner, std::string* pstrPath) {
-  return m_platform.pUi->ChooseSaveFile(hOwner, kBiosFileFilter, "", "", pstrPath);
+  if (!m_platform.pFileDialogs) return false;
+  return m_platform.pFileDialogs->ChooseSaveFile(hOwner, SFileDialogRequest::Save(kBiosFileFilter),
+                                                 pstrPath);
 }
 
 // ------------------------------------------------------ driver service --
@@ -503,8 +507,8 @@ bool CAwardBios::ChooseDriverFile(const std::string& strName, std::string* pstrP
   request.strInitialFile = ".\\WinFlash.sys";
   request.bHideReadOnly = true;
   request.bOverwritePrompt = true;
-  if (m_pFileDialogs) return m_pFileDialogs->ChooseOpenFile(m_Msg.GetOwner(), request, pstrPath);
-  return m_platform.pUi->ChooseOpenFile(m_Msg.GetOwner(), request.strFilter, "", pstrPath);
+  if (!m_platform.pFileDialogs) return false;
+  return m_platform.pFileDialogs->ChooseOpenFile(m_Msg.GetOwner(), request, pstrPath);
 }
 
 bool CAwardBios::OpenDriver() {

@@ -42,9 +42,6 @@ class CAwardBios {
   bool Open();
   void Close();
 
-  // The dialog that asks for the driver file when neither folder has it;
-  // without one the plain dialog of the UI port is used.
-  void SetFileDialogPort(IFileDialogPort* pDialogs) { m_pFileDialogs = pDialogs; }
   // Installs, starts and opens the flash driver; true at once on the 9x
   // family. Shows "Can't create WinFlash Service!" or 774 on failure.
   bool OpenDriver();
@@ -133,7 +130,6 @@ class CAwardBios {
   SPlatform& m_platform;
   const CResources& m_resources;
   IDirectIoPort* m_pDirect;
-  IFileDialogPort* m_pFileDialogs = nullptr;
   CSystemInfo m_SysInfo;
 
  public:

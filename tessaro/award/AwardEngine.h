@@ -13,7 +13,7 @@ class CAwardEngine : public IBiosEngine {
  public:
   explicit CAwardEngine(CAwardBios& bios) : m_bios(bios) {}
 
-  EEngineFamily Family() const override { return EEngineFamily::Award; }
+  EBiosFamily Family() const override { return EBiosFamily::Award; }
   std::string VersionText() const override { return m_bios.m_szBiosId; }
   std::string PartNumberText() const override { return std::string(); }
   std::string DateText() const override { return m_bios.m_szBiosDate; }

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "platform/Ports.h"
+#include "tessaro/core/BiosFamily.h"
 #include "tessaro/core/FlashOptions.h"
-
-enum class EEngineFamily { None, Ami, Award };
+#include "tessaro/core/UpdateRestrictions.h"
 
 // The three display sinks of the main window that every per-operation
 // engine object writes to while it works.
@@ -31,7 +31,7 @@ class IDisplaySinks {
 class IBiosEngine {
  public:
   virtual ~IBiosEngine() = default;
-  virtual EEngineFamily Family() const = 0;
+  virtual EBiosFamily Family() const = 0;
   // Display texts: the BIOS version (identification) text, the BIOS part
   // number (AMI only, empty otherwise), the build date and the flash part.
   virtual std::string VersionText() const = 0;
@@ -54,29 +54,18 @@ class IBiosEngine {
   virtual uint32_t Save(const std::string& strPath, bool bAutomatic, IDisplaySinks& sinks) = 0;
 };
 
-// Restrictions the information file places on the next update of a board.
-struct SUpdateRestrictions {
-  bool bNoClearCMOS = false;
-  bool bNoLoadCMOSDefault = false;
-  bool bNoFlashBootBlock = false;
-  bool bNoClearPNP = false;
-  bool bNoClearDMI = false;
-  bool bNoFlashNvRam = false;
-};
-
 // Board identification and the local information file.
 class IBoardInfo {
  public:
   virtual ~IBoardInfo() = default;
   // The board's subsystem id text; empty when it cannot be identified.
   virtual std::string IdentifyBoard() = 0;
-  // Start-up reading of the board's restrictions (leaves them unchanged
-  // when the file or the model is missing).
-  virtual void ReadModelFlags(const std::string& strModel, const std::string& strBoardSid,
-                              SUpdateRestrictions* pFlags) = 0;
+  // Start-up reading of the restrictions of the running BIOS's model on
+  // the board strBoardSid (leaves them unchanged when the file or the
+  // model is missing). The model comes from the detected engine.
+  virtual void ReadModelFlags(const std::string& strBoardSid, SUpdateRestrictions* pFlags) = 0;
   // Restrictions and reboot text before an update from a chosen file.
-  virtual void ReadUpdateFileFlags(const std::string& strModel, SUpdateRestrictions* pFlags,
-                                   std::string* pstrRebootMessage) = 0;
+  virtual void ReadUpdateFileFlags(SUpdateRestrictions* pFlags, std::string* pstrRebootMessage) = 0;
   // The developer tools that encode and decode an information file.
   virtual void EncodeInfoFile(WindowRef hOwner) = 0;
   virtual void DecodeInfoFile(WindowRef hOwner) = 0;
@@ -86,7 +75,7 @@ class IBoardInfo {
 // operation refused without touching anything.
 class CNoBoardEngine : public IBiosEngine {
  public:
-  EEngineFamily Family() const override { return EEngineFamily::None; }
+  EBiosFamily Family() const override { return EBiosFamily::None; }
   std::string VersionText() const override { return std::string(); }
   std::string PartNumberText() const override { return std::string(); }
   std::string DateText() const override { return std::string(); }
@@ -109,8 +98,8 @@ class CNoBoardEngine : public IBiosEngine {
 class CNoBoardInfo : public IBoardInfo {
  public:
   std::string IdentifyBoard() override { return std::string(); }
-  void ReadModelFlags(const std::string&, const std::string&, SUpdateRestrictions*) override {}
-  void ReadUpdateFileFlags(const std::string&, SUpdateRestrictions*, std::string*) override {}
+  void ReadModelFlags(const std::string&, SUpdateRestrictions*) override {}
+  void ReadUpdateFileFlags(SUpdateRestrictions*, std::string*) override {}
   void EncodeInfoFile(WindowRef) override {}
   void DecodeInfoFile(WindowRef) override {}
 };

@@ -2,8 +2,11 @@
 
 #include <cctype>
 
-bool g_bAmiBios = false;
-bool g_bAwardBios = false;
+#include "tessaro/core/FlashOptions.h"
+
+SFamilyState g_Family;
+const bool& g_bAmiBios = g_Family.bAmi;
+const bool& g_bAwardBios = g_Family.bAward;
 bool g_bTest = false;
 bool g_bBeta = false;
 bool g_bPower = false;
@@ -28,4 +31,10 @@ bool* ApplyCommandLine(const std::string& strCommandLine) {
     }
   }
   return nullptr;
+}
+
+void ResetProgramState() {
+  g_Family = SFamilyState();
+  g_bTest = g_bBeta = g_bPower = g_bTran = g_bDebug = false;
+  g_FlashOptions = DefaultFlashOptions();
 }

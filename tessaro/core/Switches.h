@@ -3,8 +3,8 @@
 
 #include <string>
 
-extern bool g_bAmiBios;
-extern bool g_bAwardBios;
+#include "tessaro/core/BiosFamily.h"
+
 extern bool g_bTest;
 extern bool g_bBeta;
 extern bool g_bPower;
@@ -16,3 +16,7 @@ extern bool g_bDebug;
 // first equal one sets its flag. Anything else sets nothing. Returns the
 // flag that was set, or null.
 bool* ApplyCommandLine(const std::string& strCommandLine);
+
+// Puts the detected family, the switches and the update options back to
+// their state at process start.
+void ResetProgramState();

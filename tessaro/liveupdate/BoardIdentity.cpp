@@ -9,25 +9,6 @@
 
 namespace {
 
-// The model section keys that forbid a flash option, in the order they are
-// read and reported, with the option each one switches off.
-struct SRestriction {
-  const char* pszKey;
-  bool CBoardIdentity::*pFlag;
-  const char* pszMember;  // how the debug texts name the flag
-  size_t nOption;
-};
-const SRestriction kRestrictions[] = {
-    {"NoClearCMOS", &CBoardIdentity::m_bNoClearCMOS, "m_bNoClearCMOS", kOptClearCMOS},
-    {"NoLoadCMOSDefault", &CBoardIdentity::m_bNoLoadCMOSDefault, "m_bNoLoadCMOSDefault",
-     kOptLoadCMOSDefault},
-    {"NoFlashBootBlock", &CBoardIdentity::m_bNoFlashBootBlock, "m_bNoFlashBootBlock",
-     kOptBootBlock},
-    {"NoClearPNP", &CBoardIdentity::m_bNoClearPNP, "m_bNoClearPNP", kOptClearPNP},
-    {"NoClearDMI", &CBoardIdentity::m_bNoClearDMI, "m_bNoClearDMI", kOptClearDMI},
-    {"NoFlashNvRam", &CBoardIdentity::m_bNoFlashNvRam, "m_bNoFlashNvRam", kOptNvRam},
-};
-
 // Controller class of IDE/ATA disk controllers in the device registry.
 const char kHdcClass[] = "HDC";
 // Key of the live device tree of the 9x Configuration Manager.
@@ -261,8 +242,10 @@ void CBoardIdentity::SplitSupport(const std::string& strSupport) {
 }
 
 void CBoardIdentity::ReadRestrictionInts(const CBiosInfoFile& file, const std::string& strSection) {
-  for (const SRestriction& r : kRestrictions)
-    this->*r.pFlag = file.GetInt(strSection.c_str(), r.pszKey, 0) == 1;
+  size_t nKeys = 0;
+  const SRestrictionKey* pKeys = GetRestrictionKeys(&nKeys);
+  for (size_t i = 0; i < nKeys; ++i)
+    m_Restrictions.*pKeys[i].pFlag = file.GetInt(strSection.c_str(), pKeys[i].pszKey, 0) == 1;
 }
 
 uint32_t CBoardIdentity::BuildUpdateList(const std::string& strModel, int* pnEntries) {
@@ -320,11 +303,15 @@ void CBoardIdentity::ReadUpdateFileFlags(const std::string& strModel) {
   CBiosInfoFile file(*m_ports.pFiles);
   if (!file.Load(m_strLocalInfoPath, INFO_DECODE)) return;
   const char* pszSection = strModel.c_str();
-  for (const SRestriction& r : kRestrictions) {
+  size_t nKeys = 0;
+  const SRestrictionKey* pKeys = GetRestrictionKeys(&nKeys);
+  for (size_t i = 0; i < nKeys; ++i) {
+    const SRestrictionKey& key = pKeys[i];
     char szValue[1024];
-    file.GetString(pszSection, r.pszKey, "0", szValue, sizeof(szValue));
-    this->*r.pFlag = szValue[0] == '1';
-    Debug(std::string(r.pszMember) + (this->*r.pFlag ? " = true" : " = false"));
+    file.GetString(pszSection, key.pszKey, "0", szValue, sizeof(szValue));
+    bool& bFlag = m_Restrictions.*key.pFlag;
+    bFlag = szValue[0] == '1';
+    Debug(std::string(key.pszMember) + (bFlag ? " = true" : " = false"));
   }
   std::string strMessage;
   file.GetString(pszSection, "RebootMessage", "", &strMessage);
@@ -338,6 +325,5 @@ void CBoardIdentity::ReadUpdateFileFlags(const std::string& strModel) {
 }
 
 void CBoardIdentity::ApplyRestrictions(FlashOptions* pOptions) const {
-  for (const SRestriction& r : kRestrictions)
-    if (this->*r.pFlag) (*pOptions)[r.nOption] = 0;
+  m_Restrictions.ApplyTo(pOptions);
 }

@@ -17,11 +17,11 @@
 #include "platform/Ports.h"
 #include "platform/SetupApiPort.h"
 #include "platform/WmiPort.h"
+#include "tessaro/core/BiosEngine.h"
+#include "tessaro/core/BiosFamily.h"
 #include "tessaro/core/FlashOptions.h"
 #include "tessaro/core/MessageHelper.h"
 #include "tessaro/liveupdate/BiosInfoFile.h"
-
-enum class EBiosFamily { None, Ami, Award };
 
 // What the running BIOS's engine knows of its identity. The application
 // wires it to the engine that detected the BIOS.
@@ -117,12 +117,7 @@ class CBoardIdentity {
   int m_nSupportCount = 0;
   std::vector<std::string> m_arrBiosEntries;
   int m_nBiosEntryCount = 0;
-  bool m_bNoClearCMOS = false;
-  bool m_bNoLoadCMOSDefault = false;
-  bool m_bNoFlashBootBlock = false;
-  bool m_bNoClearPNP = false;
-  bool m_bNoClearDMI = false;
-  bool m_bNoFlashNvRam = false;
+  SUpdateRestrictions m_Restrictions;
   std::string m_strRebootMsg;
 
  private:

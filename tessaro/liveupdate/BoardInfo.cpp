@@ -27,7 +27,7 @@ SBoardIdentityPorts IdentityPorts(SPlatform& platform, CMessageHelper& messages,
 CBoardInfo::CBoardInfo(SPlatform& platform, CMessageHelper& messages, IDeviceEnumPort& devices,
                        IWmiPort& wmi, const IBiosIdentitySource& bios, bool bWin9xFamily)
     : m_InfoFile(*platform.pFiles),
-      m_operations(*platform.pFiles, *platform.pUi, messages, m_InfoFile,
+      m_operations(*platform.pFiles, platform.pFileDialogs, messages, m_InfoFile,
                    Directory(GetSystemDirectoryPath, *platform.pSystem),
                    Directory(GetTempDirectory, *platform.pSystem)),
       m_identity(IdentityPorts(platform, messages, devices, wmi), bios, m_InfoFile,
@@ -40,44 +40,24 @@ std::string CBoardInfo::IdentifyBoard() {
   return strSid;
 }
 
-// The identity starts from the window's flags, so that a missing file or
-// model leaves them as they are.
-void CBoardInfo::SeedFlags(const SUpdateRestrictions& flags) {
-  m_identity.m_bNoClearCMOS = flags.bNoClearCMOS;
-  m_identity.m_bNoLoadCMOSDefault = flags.bNoLoadCMOSDefault;
-  m_identity.m_bNoFlashBootBlock = flags.bNoFlashBootBlock;
-  m_identity.m_bNoClearPNP = flags.bNoClearPNP;
-  m_identity.m_bNoClearDMI = flags.bNoClearDMI;
-  m_identity.m_bNoFlashNvRam = flags.bNoFlashNvRam;
-}
-
-void CBoardInfo::CopyFlags(SUpdateRestrictions* pFlags) const {
-  pFlags->bNoClearCMOS = m_identity.m_bNoClearCMOS;
-  pFlags->bNoLoadCMOSDefault = m_identity.m_bNoLoadCMOSDefault;
-  pFlags->bNoFlashBootBlock = m_identity.m_bNoFlashBootBlock;
-  pFlags->bNoClearPNP = m_identity.m_bNoClearPNP;
-  pFlags->bNoClearDMI = m_identity.m_bNoClearDMI;
-  pFlags->bNoFlashNvRam = m_identity.m_bNoFlashNvRam;
-}
-
-void CBoardInfo::ReadModelFlags(const std::string&, const std::string& strBoardSid,
-                                SUpdateRestrictions* pFlags) {
+// The identity starts from the window's restrictions, so that a missing
+// file or model leaves them as they are.
+void CBoardInfo::ReadModelFlags(const std::string& strBoardSid, SUpdateRestrictions* pFlags) {
   std::string strModel;
   if (!m_identity.GetBiosModel(&strModel)) return;
   m_identity.m_strBoardSID = strBoardSid;
-  SeedFlags(*pFlags);
+  m_identity.m_Restrictions = *pFlags;
   m_identity.ReadModelFlags(strModel);
-  CopyFlags(pFlags);
+  *pFlags = m_identity.m_Restrictions;
 }
 
-void CBoardInfo::ReadUpdateFileFlags(const std::string&, SUpdateRestrictions* pFlags,
-                                     std::string* pstrRebootMessage) {
+void CBoardInfo::ReadUpdateFileFlags(SUpdateRestrictions* pFlags, std::string* pstrRebootMessage) {
   std::string strModel;
   if (!m_identity.GetBiosModel(&strModel)) return;
-  SeedFlags(*pFlags);
+  m_identity.m_Restrictions = *pFlags;
   m_identity.m_strRebootMsg = *pstrRebootMessage;
   m_identity.ReadUpdateFileFlags(strModel);
-  CopyFlags(pFlags);
+  *pFlags = m_identity.m_Restrictions;
   *pstrRebootMessage = m_identity.m_strRebootMsg;
 }
 

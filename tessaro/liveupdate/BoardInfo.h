@@ -26,21 +26,15 @@ class CBoardInfo : public IBoardInfo {
 
   std::string IdentifyBoard() override;
   // The information file is keyed by the BIOS model, which the identity
-  // source knows: the BIOS id the window passes only tells whether a BIOS
-  // was found at all.
-  void ReadModelFlags(const std::string& strBiosId, const std::string& strBoardSid,
-                      SUpdateRestrictions* pFlags) override;
-  void ReadUpdateFileFlags(const std::string& strBiosId, SUpdateRestrictions* pFlags,
-                           std::string* pstrRebootMessage) override;
+  // source knows; without a detected BIOS nothing is read.
+  void ReadModelFlags(const std::string& strBoardSid, SUpdateRestrictions* pFlags) override;
+  void ReadUpdateFileFlags(SUpdateRestrictions* pFlags, std::string* pstrRebootMessage) override;
   void EncodeInfoFile(WindowRef hOwner) override;
   void DecodeInfoFile(WindowRef hOwner) override;
 
   const CBoardIdentity& Identity() const { return m_identity; }
 
  private:
-  void SeedFlags(const SUpdateRestrictions& flags);
-  void CopyFlags(SUpdateRestrictions* pFlags) const;
-
   CBiosInfoFile m_InfoFile;
   CInfoFileOperations m_operations;
   CBoardIdentity m_identity;

@@ -28,11 +28,11 @@ void SplitDate(const std::string& strDate, int anParts[3]) {
 
 }  // namespace
 
-CInfoFileOperations::CInfoFileOperations(IFileSystem& files, IUiPort& ui, CMessageHelper& messages,
-                                         CBiosInfoFile& infoFile, std::string strSystemDir,
-                                         std::string strTempDir)
+CInfoFileOperations::CInfoFileOperations(IFileSystem& files, IFileDialogPort* pDialogs,
+                                         CMessageHelper& messages, CBiosInfoFile& infoFile,
+                                         std::string strSystemDir, std::string strTempDir)
     : m_files(files),
-      m_ui(ui),
+      m_pDialogs(pDialogs),
       m_messages(messages),
       m_InfoFile(infoFile),
       m_strSystemDir(std::move(strSystemDir)),
@@ -62,15 +62,20 @@ void CInfoFileOperations::Convert(bool bToStored) {
   const char* pszTargetFilter = bToStored ? kStoredFilter : kPlainFilter;
   const char* pszTargetName = bToStored ? kStoredName : kPlainName;
 
+  if (!m_pDialogs) return;
   std::string strSource;
-  if (!m_ui.ChooseOpenFileNamed(hOwner, pszSourceFilter, kDialogTitle, pszSourceName, &strSource))
+  if (!m_pDialogs->ChooseOpenFile(
+          hOwner, SFileDialogRequest::Open(pszSourceFilter, kDialogTitle, pszSourceName),
+          &strSource))
     return;
   // A file beyond the limit is refused rather than cut: a cut file would
   // be written out as if it were whole.
   std::vector<uint8_t> vecData;
   if (!ReadWholeFile(m_files, strSource, CBiosInfoFile::kMaxFileSize, &vecData)) return;
   std::string strTarget;
-  if (!m_ui.ChooseSaveFile(hOwner, pszTargetFilter, kDialogTitle, pszTargetName, &strTarget))
+  if (!m_pDialogs->ChooseSaveFile(
+          hOwner, SFileDialogRequest::Save(pszTargetFilter, kDialogTitle, pszTargetName),
+          &strTarget))
     return;
   if (bToStored) {
     vecData = ToStoredForm(vecData);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileDialogPort.h"
 #include "platform/Ports.h"
 #include "tessaro/core/MessageHelper.h"
 #include "tessaro/liveupdate/BiosInfoFile.h"
@@ -39,7 +40,8 @@ class CInfoFileOperations {
 
   // strSystemDir and strTempDir end in a backslash; infoFile is the main
   // window's reader.
-  CInfoFileOperations(IFileSystem& files, IUiPort& ui, CMessageHelper& messages,
+  // pDialogs may be null (no dialogs: the developer commands do nothing).
+  CInfoFileOperations(IFileSystem& files, IFileDialogPort* pDialogs, CMessageHelper& messages,
                       CBiosInfoFile& infoFile, std::string strSystemDir, std::string strTempDir);
 
   // System directory + "Tessaro.sys".
@@ -72,7 +74,7 @@ class CInfoFileOperations {
   void Convert(bool bToStored);
 
   IFileSystem& m_files;
-  IUiPort& m_ui;
+  IFileDialogPort* m_pDialogs;
   CMessageHelper& m_messages;
   CBiosInfoFile& m_InfoFile;
   std::string m_strSystemDir;

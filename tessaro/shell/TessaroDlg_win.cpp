@@ -65,6 +65,10 @@ const SLabelRow s_aLabels[] = {
     {IDC_LIVE_STATUS, 0, 140, 135, 142, 14, kStatus, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS},
 };
 
+// Tells the window that PostToWindow queued work (the queue, not the
+// message, carries it, so no pointer travels through the message loop).
+constexpr UINT kMsgRunPosted = WM_APP + 1;
+
 HFONT MakeFont(int nPixels, int nWeight) {
   return CreateFontA(-nPixels, 0, 0, 0, nWeight, FALSE, FALSE, FALSE, ANSI_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
@@ -148,6 +152,16 @@ bool CTessaroDlg::OnCommand(int nId, int nCode) {
 }
 
 bool CTessaroDlg::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, INT_PTR* pResult) {
+  if (nMsg == WM_TIMER) {
+    m_presenter.OnTimer(*this, static_cast<int>(wParam));
+    *pResult = 0;
+    return true;
+  }
+  if (nMsg == kMsgRunPosted) {
+    RunPostedWork();
+    *pResult = 0;
+    return true;
+  }
   if (nMsg == WM_QUERYDRAGICON) {
     *pResult = reinterpret_cast<INT_PTR>(m_hIcon);
     return true;
@@ -259,4 +273,33 @@ void CTessaroDlg::SetStatusText(const std::string& strText) {
 void CTessaroDlg::SetPercentText(const std::string& strText) {
   SetDlgItemTextA(m_hWnd, IDC_PERCENT, strText.c_str());
   UpdateWindow(GetDlgItem(m_hWnd, IDC_PERCENT));
+}
+
+void CTessaroDlg::StartTimer(int nTimerId, uint32_t dwIntervalMs) {
+  SetTimer(m_hWnd, static_cast<UINT_PTR>(nTimerId), dwIntervalMs, nullptr);
+}
+
+void CTessaroDlg::StopTimer(int nTimerId) { KillTimer(m_hWnd, static_cast<UINT_PTR>(nTimerId)); }
+
+void CTessaroDlg::PostToWindow(std::function<void()> work) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutexPosted);
+    m_queuePosted.push_back(std::move(work));
+  }
+  // Without a window the message goes nowhere and the work stays queued
+  // until the dialog object is destroyed: dropped, as promised.
+  PostMessageA(m_hWnd, kMsgRunPosted, 0, 0);
+}
+
+void CTessaroDlg::RunPostedWork() {
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::lock_guard<std::mutex> lock(m_mutexPosted);
+      if (m_queuePosted.empty()) return;
+      work = std::move(m_queuePosted.front());
+      m_queuePosted.pop_front();
+    }
+    work();  // outside the lock: the work may post more
+  }
 }

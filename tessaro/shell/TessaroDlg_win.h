@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <functional>
+#include <mutex>
+
 #include "tessaro/app/MainPresenter.h"
 #include "tessaro/shell/SkinControls_win.h"
 
@@ -29,6 +33,9 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   void SetProgressPos(int nPos) override;
   void SetStatusText(const std::string& strText) override;
   void SetPercentText(const std::string& strText) override;
+  void StartTimer(int nTimerId, uint32_t dwIntervalMs) override;
+  void StopTimer(int nTimerId) override;
+  void PostToWindow(std::function<void()> work) override;
 
  protected:
   BOOL OnInitDialog() override;
@@ -40,6 +47,8 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   void PlaceButtons();
   // Lines the three version pieces up one after the other.
   void LayOutVersion();
+  // Runs the work PostToWindow queued, oldest first.
+  void RunPostedWork();
 
   CMainPresenter& m_presenter;
   const CResources& m_resources;
@@ -49,4 +58,7 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   HFONT m_hValueFont = nullptr;
   HFONT m_hStatusFont = nullptr;
   HICON m_hIcon = nullptr;
+  // Work posted from other threads; guarded by m_mutexPosted.
+  std::mutex m_mutexPosted;
+  std::deque<std::function<void()>> m_queuePosted;
 };

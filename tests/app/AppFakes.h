@@ -2,7 +2,9 @@
 // what the presenter shows, a scripted engine, board and family probe.
 #pragma once
 
+#include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +30,7 @@ class CFakeMainView : public IMainView {
   bool m_bSettingOk = true;
   // What the settings dialog showed when it opened.
   std::map<int, bool> m_mapSettingChecks, m_mapSettingEnabled, m_mapSettingShown;
+  std::map<int, uint32_t> m_mapTimers;  // running timers and their intervals (ms)
 
   WindowRef Handle() const override { return 0x1234; }
   void SetText(int nId, const std::string& strText) override { m_mapTexts[nId] = strText; }
@@ -53,6 +56,24 @@ class CFakeMainView : public IMainView {
   }
   void SetStatusText(const std::string& strText) override { m_mapTexts[IDC_STATUS] = strText; }
   void SetPercentText(const std::string& strText) override { m_mapTexts[IDC_PERCENT] = strText; }
+  void StartTimer(int nTimerId, uint32_t dwIntervalMs) override {
+    m_mapTimers[nTimerId] = dwIntervalMs;
+  }
+  void StopTimer(int nTimerId) override { m_mapTimers.erase(nTimerId); }
+  void PostToWindow(std::function<void()> work) override {
+    std::lock_guard<std::mutex> lock(m_mutexPosted);
+    m_vecPosted.push_back(std::move(work));
+  }
+  // The window's message loop: runs what was posted, oldest first.
+  size_t RunPosted() {
+    std::vector<std::function<void()>> vec;
+    {
+      std::lock_guard<std::mutex> lock(m_mutexPosted);
+      vec.swap(m_vecPosted);
+    }
+    for (auto& work : vec) work();
+    return vec.size();
+  }
 
   bool Enabled(int nId) const {
     auto it = m_mapEnabled.find(nId);
@@ -60,6 +81,9 @@ class CFakeMainView : public IMainView {
   }
 
  private:
+  std::mutex m_mutexPosted;
+  std::vector<std::function<void()>> m_vecPosted;
+
   class CDialogView : public ISettingsView {
    public:
     std::map<int, bool> mapChecks, mapEnabled, mapShown;
@@ -95,7 +119,7 @@ class CFakeMainView : public IMainView {
 
 class CFakeEngine : public IBiosEngine {
  public:
-  EEngineFamily m_eFamily = EEngineFamily::Award;
+  EBiosFamily m_eFamily = EBiosFamily::Award;
   std::string m_strVersion = "6A79AM4C-00";
   std::string m_strPartNumber;
   std::string m_strDate = "10/20/2009";
@@ -110,14 +134,14 @@ class CFakeEngine : public IBiosEngine {
   const CFakeMainView* m_pView = nullptr;
   std::vector<bool> m_vecCloseEnabledDuringWork;
 
-  EEngineFamily Family() const override { return m_eFamily; }
+  EBiosFamily Family() const override { return m_eFamily; }
   std::string VersionText() const override { return m_strVersion; }
   std::string PartNumberText() const override { return m_strPartNumber; }
   std::string DateText() const override { return m_strDate; }
   std::string FlashPartName() const override { return m_strFlash; }
   bool GetBiosId(std::string* pstrId) const override {
     *pstrId = m_strBiosId;
-    return m_eFamily != EEngineFamily::None;
+    return m_eFamily != EBiosFamily::None;
   }
   uint32_t Prepare(IDisplaySinks&) override {
     m_vecCalls.push_back("prepare");
@@ -167,14 +191,12 @@ class CFakeBoardInfo : public IBoardInfo {
     m_vecCalls.push_back("identify");
     return m_strSid;
   }
-  void ReadModelFlags(const std::string& strModel, const std::string& strSid,
-                      SUpdateRestrictions* pFlags) override {
-    m_vecCalls.push_back("model-flags " + strModel + " " + strSid);
+  void ReadModelFlags(const std::string& strSid, SUpdateRestrictions* pFlags) override {
+    m_vecCalls.push_back("model-flags " + strSid);
     *pFlags = m_modelFlags;
   }
-  void ReadUpdateFileFlags(const std::string& strModel, SUpdateRestrictions* pFlags,
-                           std::string* pstrReboot) override {
-    m_vecCalls.push_back("file-flags " + strModel);
+  void ReadUpdateFileFlags(SUpdateRestrictions* pFlags, std::string* pstrReboot) override {
+    m_vecCalls.push_back("file-flags");
     *pFlags = m_fileFlags;
     *pstrReboot = m_strRebootMessage;
   }
@@ -199,6 +221,7 @@ struct SFakePlatform {
     platform.pPower = &power;
     platform.pModules = &modules;
     platform.pUi = &ui;
+    platform.pFileDialogs = &ui;
     size_t nCount = 0;
     const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
     for (size_t i = 0; i < nCount; ++i)
@@ -210,10 +233,3 @@ struct SFakePlatform {
     return vec;
   }
 };
-
-// Resets the program-wide flags and options between tests.
-inline void ResetProgramState() {
-  g_bAmiBios = g_bAwardBios = false;
-  g_bTest = g_bBeta = g_bPower = g_bTran = g_bDebug = false;
-  g_FlashOptions = DefaultFlashOptions();
-}

@@ -9,7 +9,6 @@ class MainPresenter : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetProgramState();
-    g_bAwardBios = true;
     m_engine.m_pView = &m_view;
   }
   void TearDown() override { ResetProgramState(); }
@@ -53,8 +52,7 @@ TEST_F(MainPresenter, InitShowsAwardFactsAndReadsOptionsAndBoardInOrder) {
   EXPECT_EQ("C:\\windows\\system32\\", presenter.SystemDir());
   EXPECT_EQ("C:\\Program Files\\Tessaro\\", presenter.ProgramDir());
   EXPECT_EQ("C:\\users\\me\\Temp\\temp.sys", presenter.InfoDownloadPath());
-  EXPECT_EQ((std::vector<std::string>{"identify", "model-flags 6A79AM4C 8089"}),
-            m_board.m_vecCalls);
+  EXPECT_EQ((std::vector<std::string>{"identify", "model-flags 8089"}), m_board.m_vecCalls);
   EXPECT_TRUE(m_engine.m_vecCalls.empty());  // the Award engine needs no check
   EXPECT_TRUE(m_fake.ui.m_vecBoxes.empty());
 }
@@ -93,9 +91,7 @@ TEST_F(MainPresenter, TranShowsTheInformationFileTools) {
 }
 
 TEST_F(MainPresenter, AmiShowsVersionAndPartPrefixAndEndsWhenItsCheckFails) {
-  g_bAwardBios = false;
-  g_bAmiBios = true;
-  m_engine.m_eFamily = EEngineFamily::Ami;
+  m_engine.m_eFamily = EBiosFamily::Ami;
   m_engine.m_strVersion = "1.23";
   m_engine.m_strPartNumber = "AB-CD-0815";
   Init();
@@ -118,8 +114,7 @@ TEST_F(MainPresenter, AmiShowsVersionAndPartPrefixAndEndsWhenItsCheckFails) {
 }
 
 TEST_F(MainPresenter, NoFamilySaysSoInTheTitle) {
-  g_bAwardBios = false;
-  m_engine.m_eFamily = EEngineFamily::None;
+  m_engine.m_eFamily = EBiosFamily::None;
   Init();
   EXPECT_EQ("Tessaro - NOT SUPPORTED BIOS", m_view.m_mapTexts[IDC_WEBSITE]);
   m_pPresenter->OnCommand(m_view, IDC_SETTING);  // neither family: nothing happens
@@ -135,7 +130,7 @@ TEST_F(MainPresenter, UpdateFromFileDisablesButtonsWhileTheEngineWorks) {
 
   EXPECT_EQ((std::vector<std::string>{"open-dialog", "prepare", "update C:\\bios\\new.bin"}),
             m_engine.m_vecCalls);
-  EXPECT_EQ("file-flags 6A79AM4C", m_board.m_vecCalls.back());
+  EXPECT_EQ("file-flags", m_board.m_vecCalls.back());
   EXPECT_EQ((std::vector<bool>{false}), m_engine.m_vecCloseEnabledDuringWork);
   EXPECT_TRUE(AllOperationButtons(true));
   EXPECT_FALSE(m_view.Enabled(IDC_STOP));
@@ -209,7 +204,7 @@ TEST_F(MainPresenter, AutomaticSaveNamesTheFileByFamilyWithoutAsking) {
   Init();
   m_pPresenter->SaveBios(m_view, true);
   EXPECT_EQ("autosave C:\\Program Files\\Tessaro\\autosave.bin", m_engine.m_vecCalls.back());
-  m_engine.m_eFamily = EEngineFamily::Ami;
+  m_engine.m_eFamily = EBiosFamily::Ami;
   m_pPresenter->SaveBios(m_view, true);
   EXPECT_EQ("autosave C:\\Program Files\\Tessaro\\autosave.rom", m_engine.m_vecCalls.back());
   EXPECT_TRUE(m_fake.ui.m_vecBoxes.empty());
@@ -268,12 +263,59 @@ TEST_F(MainPresenter, SettingsDialogSeesTheLocksAndThePowerSwitch) {
   EXPECT_TRUE(m_view.m_mapSettingShown[IDC_SET_IGNORE_PN]);
   EXPECT_FALSE(m_view.m_mapSettingShown[IDC_SET_IGNORE_ID]);
 
-  g_bAwardBios = false;
-  g_bAmiBios = true;
+  m_engine.m_eFamily = EBiosFamily::Ami;  // the window asks the engine it was given
   m_pPresenter->OnCommand(m_view, IDC_SETTING);
   EXPECT_EQ("settings ami", m_view.m_vecEvents.back());
   EXPECT_FALSE(m_view.m_mapSettingEnabled[IDC_SET_CLEARCMOS]);
   EXPECT_FALSE(m_view.m_mapSettingShown[IDC_SET_IGNORE_PN]);
+}
+
+}  // namespace
+
+namespace {
+
+// Until the downloads are wired, the Live Update buttons must leave every
+// button usable: a button disabled without a download to enable it again
+// would lock the window. Ticks of the window's timers reach Live Update by
+// number; other timers are not its own.
+TEST_F(MainPresenter, LiveUpdateButtonsLeaveTheWindowUsableAndTimersReachLiveUpdate) {
+  Init();
+  CLiveUpdatePresenter& live = m_pPresenter->LiveUpdate();
+  m_pPresenter->OnCommand(m_view, IDC_ONECLICK_UPDATE);
+  EXPECT_TRUE(live.IsOneClick());
+  m_pPresenter->OnCommand(m_view, IDC_STEP_UPDATE);
+  EXPECT_FALSE(live.IsOneClick());
+  m_pPresenter->OnCommand(m_view, IDC_STOP);
+  for (int nId : {IDC_UPDATE_FILE, IDC_SAVE_BIOS, IDC_ONECLICK_UPDATE, IDC_STEP_UPDATE, IDC_SETTING,
+                  IDC_ABOUT, IDC_CLOSE})
+    EXPECT_TRUE(m_view.Enabled(nId)) << nId;
+  EXPECT_FALSE(m_view.Enabled(IDC_STOP));
+  EXPECT_TRUE(m_pPresenter->CanClose());
+
+  for (int nTimer : {kTimerInfoDownload, kTimerInfoDownload, kTimerBiosDownload, 7})
+    m_pPresenter->OnTimer(m_view, nTimer);
+  EXPECT_EQ(2u, live.Ticks(kTimerInfoDownload));
+  EXPECT_EQ(1u, live.Ticks(kTimerBiosDownload));
+  EXPECT_EQ(0u, live.Ticks(kTimerStallDialog));
+  EXPECT_EQ(0u, live.Ticks(7));
+}
+
+// While a Live Update runs, disabling the buttons enables Stop; a local
+// workflow clears the flag first, so Stop stays off around it.
+TEST_F(MainPresenter, StopFollowsTheUpdateRunningFlagOnly) {
+  Init();
+  m_pPresenter->LiveUpdate().SetRunning(true);
+  m_pPresenter->EnableButtons(m_view, false);
+  EXPECT_TRUE(m_view.Enabled(IDC_STOP));
+  EXPECT_FALSE(m_view.Enabled(IDC_SAVE_BIOS));
+  m_pPresenter->EnableButtons(m_view, true);
+  EXPECT_FALSE(m_view.Enabled(IDC_STOP));
+
+  m_pPresenter->LiveUpdate().SetRunning(true);
+  m_fake.ui.m_queAnswers = {kIdNo};  // no backup
+  m_pPresenter->OnCommand(m_view, IDC_SAVE_BIOS);
+  EXPECT_FALSE(m_pPresenter->IsLiveUpdateRunning());
+  EXPECT_FALSE(m_view.Enabled(IDC_STOP));
 }
 
 }  // namespace

@@ -376,9 +376,12 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
       *p = "D:\\disk\\wf.sys";
       return true;
     }
+    bool ChooseSaveFile(WindowRef, const SFileDialogRequest&, std::string*) override {
+      return false;
+    }
   } dialogs;
   rig.files.m_mapFiles.erase("C:\\windows\\system32\\Drivers\\WinFlash64.sys");
-  bios.SetFileDialogPort(&dialogs);
+  rig.platform.pFileDialogs = &dialogs;
   ASSERT_TRUE(bios.OpenDriver());
   ASSERT_EQ(dialogs.requests.size(), 1u);
   EXPECT_EQ(dialogs.requests[0].strFilter, "SYS Files (*.sys)|*.SYS||");

@@ -29,7 +29,7 @@ TEST(AwardEngine, StartUpSeesTheBoardAndTheWindowItsIdentity) {
   EXPECT_TRUE(probe.AwardAllowsWindowsFlash());
 
   CAwardEngine engine(bios);
-  EXPECT_EQ(engine.Family(), EEngineFamily::Award);
+  EXPECT_EQ(engine.Family(), EBiosFamily::Award);
   EXPECT_EQ(engine.VersionText(), "6A79AK0EC-00-KT9S-D");
   EXPECT_EQ(engine.DateText(), "05/12/2004");
   EXPECT_EQ(engine.FlashPartName(), "SST 49LF004A(B) /3.3V    ");

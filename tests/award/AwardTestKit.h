@@ -247,6 +247,7 @@ struct SAwardRig {
     platform.pPower = &power;
     platform.pModules = &modules;
     platform.pUi = &ui;
+    platform.pFileDialogs = &ui;
     devices.m_pDevice = &device;
     files.m_mapFiles["C:\\work\\WinFlash.sys"] = {'M', 'Z'};
   }

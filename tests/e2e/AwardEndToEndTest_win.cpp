@@ -97,6 +97,7 @@ TEST(AwardEndToEnd, SavesAndUpdatesTheDemoBoardThroughTheRealDriverService) {
   CFakePowerPort power;
   CCountingDevicePort devices(*platform.pDevices);
   platform.pUi = &ui;
+  platform.pFileDialogs = &ui;
   platform.pPower = &power;
   platform.pDevices = &devices;
   CResources resources(*platform.pModules);
@@ -170,6 +171,7 @@ TEST(AwardEndToEnd, MissingDriverEndsInTheDriverMessage) {
   SPlatform platform = GetWin32Platform();
   CFakeUi ui;  // the open-file dialog is cancelled
   platform.pUi = &ui;
+  platform.pFileDialogs = &ui;
   CResources resources(*platform.pModules);
   CAwardBios bios(platform, resources);
   EXPECT_FALSE(bios.Open());

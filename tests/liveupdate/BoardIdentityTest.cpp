@@ -292,10 +292,10 @@ TEST_F(CBoardTest, UpdateListOffersTheRevisionsBeforeTheInstalledOne) {
   EXPECT_EQ(3, m_board.m_nSupportCount);
   EXPECT_EQ((std::vector<std::string>{"ab9_16.bin,1A2B,2005/10/1", "ab9_15.bin,3C4D,2005/9/30"}),
             m_board.m_arrBiosEntries);
-  EXPECT_TRUE(m_board.m_bNoClearCMOS);
-  EXPECT_FALSE(m_board.m_bNoFlashBootBlock);  // on only when the value is 1
-  EXPECT_TRUE(m_board.m_bNoClearDMI);         // read as atoi reads it
-  EXPECT_FALSE(m_board.m_bNoFlashNvRam);
+  EXPECT_TRUE(m_board.m_Restrictions.bNoClearCMOS);
+  EXPECT_FALSE(m_board.m_Restrictions.bNoFlashBootBlock);  // on only when the value is 1
+  EXPECT_TRUE(m_board.m_Restrictions.bNoClearDMI);         // read as atoi reads it
+  EXPECT_FALSE(m_board.m_Restrictions.bNoFlashNvRam);
   EXPECT_EQ("Unplug power", m_board.m_strRebootMsg);
 
   m_bios.m_strRevision = "16";
@@ -457,15 +457,15 @@ TEST_F(CBoardTest, StartUpFlagsComeFromTheMatchedSectionOfTheLocalFile) {
   std::vector<uint8_t> vec(std::begin(kModels), std::end(kModels) - 1);
   m_fs.m_mapFiles[kLocal] = CInfoFileOperations::ToStoredForm(vec);
   m_board.ReadModelFlags("AB9");
-  EXPECT_TRUE(m_board.m_bNoClearCMOS);
-  EXPECT_TRUE(m_board.m_bNoClearDMI);
+  EXPECT_TRUE(m_board.m_Restrictions.bNoClearCMOS);
+  EXPECT_TRUE(m_board.m_Restrictions.bNoClearDMI);
   EXPECT_EQ(1, m_info.GetInt("KT7", "support", 0) / 10);  // the main reader holds the file
 
   CBoardIdentity other(m_ports, m_bios, m_info, "C:\\missing.sys", false);
   other.ReadModelFlags("AB9");
-  EXPECT_FALSE(other.m_bNoClearCMOS);
+  EXPECT_FALSE(other.m_Restrictions.bNoClearCMOS);
   m_board.ReadModelFlags("ZZ1");  // not listed: flags unchanged
-  EXPECT_TRUE(m_board.m_bNoClearCMOS);
+  EXPECT_TRUE(m_board.m_Restrictions.bNoClearCMOS);
 }
 
 TEST_F(CBoardTest, UpdateFromFileFlagsReadTheModelSectionAndExplainInDebugMode) {
@@ -487,25 +487,25 @@ TEST_F(CBoardTest, UpdateFromFileFlagsReadTheModelSectionAndExplainInDebugMode) 
   UseInfo("[AB9]\r\nNoClearCMOS=0\r\n");
   m_ui.m_vecBoxes.clear();
   m_board.ReadUpdateFileFlags("AB9");
-  EXPECT_FALSE(m_board.m_bNoClearCMOS);
+  EXPECT_FALSE(m_board.m_Restrictions.bNoClearCMOS);
   EXPECT_EQ("", m_board.m_strRebootMsg);
   EXPECT_EQ("m_strRebootMsg = Empty", m_ui.m_vecBoxes.back().strText);
 
   g_bDebug = false;
   m_ui.m_vecBoxes.clear();
   m_fs.m_mapFiles.erase(kLocal);
-  m_board.m_bNoClearCMOS = true;
+  m_board.m_Restrictions.bNoClearCMOS = true;
   m_board.ReadUpdateFileFlags("AB9");  // no file: silent, flags unchanged
-  EXPECT_TRUE(m_board.m_bNoClearCMOS);
+  EXPECT_TRUE(m_board.m_Restrictions.bNoClearCMOS);
   EXPECT_TRUE(m_ui.m_vecBoxes.empty());
 }
 
 TEST_F(CBoardTest, RestrictionsSwitchTheirOptionsOff) {
   FlashOptions options;
   for (size_t i = 0; i < kOptionCount; ++i) options[i] = 1;
-  m_board.m_bNoClearCMOS = true;
-  m_board.m_bNoFlashNvRam = true;
-  m_board.m_bNoFlashBootBlock = true;
+  m_board.m_Restrictions.bNoClearCMOS = true;
+  m_board.m_Restrictions.bNoFlashNvRam = true;
+  m_board.m_Restrictions.bNoFlashBootBlock = true;
   m_board.ApplyRestrictions(&options);
   for (size_t i = 0; i < kOptionCount; ++i) {
     bool bOff = i == kOptClearCMOS || i == kOptNvRam || i == kOptBootBlock;

@@ -195,7 +195,7 @@ TEST(Win32InfoFile, RefreshReplacesAnOlderLocalFileOnDisk) {
   const std::string strDownload = strDir + "temp.sys";
   Write(strDownload, "[GLOBAL]\r\ndate=2005/10/1\r\n[M]\r\nk=new\r\n");
   Write(strDir + "Tessaro.sys", "[GLOBAL]\r\ndate=2005/9/30\r\n[M]\r\nk=old\r\n");
-  CInfoFileOperations ops(files, board.ui, board.messages, board.info, strDir, strDir);
+  CInfoFileOperations ops(files, &board.ui, board.messages, board.info, strDir, strDir);
   ASSERT_TRUE(ops.VerifyInfoChecksum(strDownload));
   ASSERT_TRUE(ops.RefreshLocalInfoFile(strDownload));
   std::string strValue;

@@ -37,7 +37,7 @@ class BoardInfo : public ::testing::Test {
 TEST_F(BoardInfo, StartUpReadsTheModelsRestrictionsAndKeepsTheFlagsWithoutAFile) {
   SUpdateRestrictions flags;
   flags.bNoClearDMI = true;
-  m_board.ReadModelFlags("6A79AK0EC-00-AB9-14", "8089", &flags);
+  m_board.ReadModelFlags("8089", &flags);
   EXPECT_TRUE(flags.bNoClearDMI);  // no file: unchanged
   EXPECT_FALSE(flags.bNoClearCMOS);
 
@@ -45,7 +45,7 @@ TEST_F(BoardInfo, StartUpReadsTheModelsRestrictionsAndKeepsTheFlagsWithoutAFile)
       "[SUPPORT_MODEL]\r\nmodel01=AB9\r\n[AB9]\r\nNoClearCMOS=1\r\nNoFlashBootBlock=1\r\n"
       "NoClearDMI=0\r\n");
   flags = SUpdateRestrictions();
-  m_board.ReadModelFlags("6A79AK0EC-00-AB9-14", "8089", &flags);
+  m_board.ReadModelFlags("8089", &flags);
   EXPECT_TRUE(flags.bNoClearCMOS);
   EXPECT_TRUE(flags.bNoFlashBootBlock);
   EXPECT_FALSE(flags.bNoClearDMI);
@@ -56,7 +56,7 @@ TEST_F(BoardInfo, StartUpReadsTheModelsRestrictionsAndKeepsTheFlagsWithoutAFile)
   m_bios.m_strModel = "ZZ1";
   flags = SUpdateRestrictions();
   flags.bNoClearPNP = true;
-  m_board.ReadModelFlags("x", "8089", &flags);
+  m_board.ReadModelFlags("8089", &flags);
   EXPECT_TRUE(flags.bNoClearPNP);
   EXPECT_FALSE(flags.bNoClearCMOS);
 }
@@ -65,7 +65,7 @@ TEST_F(BoardInfo, UpdateFromFileReadsTheModelSectionAndItsRebootText) {
   UseInfo("[AB9]\r\nNoClearPNP=1\r\nNoFlashNvRam=1\r\nRebootMessage=Unplug the card first.\r\n");
   SUpdateRestrictions flags;
   std::string strReboot = "old";
-  m_board.ReadUpdateFileFlags("6A79AK0EC-00-AB9-14", &flags, &strReboot);
+  m_board.ReadUpdateFileFlags(&flags, &strReboot);
   EXPECT_TRUE(flags.bNoClearPNP);
   EXPECT_TRUE(flags.bNoFlashNvRam);
   EXPECT_FALSE(flags.bNoClearCMOS);
@@ -75,7 +75,7 @@ TEST_F(BoardInfo, UpdateFromFileReadsTheModelSectionAndItsRebootText) {
   m_bios.m_eFamily = EBiosFamily::None;
   flags = SUpdateRestrictions();
   strReboot = "kept";
-  m_board.ReadUpdateFileFlags("", &flags, &strReboot);
+  m_board.ReadUpdateFileFlags(&flags, &strReboot);
   EXPECT_FALSE(flags.bNoClearPNP);
   EXPECT_EQ("kept", strReboot);
 }

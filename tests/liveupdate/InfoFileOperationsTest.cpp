@@ -52,7 +52,7 @@ class COperationsTest : public ::testing::Test {
   CResources m_resources{m_modules};
   CMessageHelper m_messages{m_resources, m_ui};
   CBiosInfoFile m_info{m_fs};
-  CInfoFileOperations m_ops{m_fs, m_ui, m_messages, m_info, kSystemDir, "C:\\temp\\"};
+  CInfoFileOperations m_ops{m_fs, &m_ui, m_messages, m_info, kSystemDir, "C:\\temp\\"};
 };
 
 TEST_F(COperationsTest, PathsComeFromTheDirectoriesAndTheStringTable) {

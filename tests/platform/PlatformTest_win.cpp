@@ -26,13 +26,6 @@ class CRecordingUi : public IUiPort {
     m_vecCaptions.push_back(strCaption);
     return kIdOk;
   }
-  bool ChooseOpenFile(WindowRef, const std::string&, const std::string&, std::string*) override {
-    return false;
-  }
-  bool ChooseSaveFile(WindowRef, const std::string&, const std::string&, const std::string&,
-                      std::string*) override {
-    return false;
-  }
 };
 
 std::string ProgramDirectory() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/WinTypes.h"
+#include "platform/win/FileDialog_win.h"
 #include "platform/win/Platform_win.h"
 #include "tessaro/core/BiosEngine.h"
 #include "tessaro/core/MessageHelper.h"
@@ -20,6 +21,8 @@
 #include "tessaro/shell/TimeoutDlg_win.h"
 
 namespace {
+
+constexpr char kBinFilter[] = "Binary Files (*.BIN)|*.BIN|All Files (*.*)|*.*||";
 
 std::string Board() {
   const char* psz = std::getenv("TESSARO_GUIHOST_BOARD");
@@ -48,14 +51,14 @@ std::vector<char> FlashImage() {
 class CStandInEngine : public IBiosEngine {
  public:
   explicit CStandInEngine(SPlatform& platform) : m_platform(platform) {}
-  EEngineFamily Family() const override {
-    return Board() == "ami" ? EEngineFamily::Ami : EEngineFamily::Award;
+  EBiosFamily Family() const override {
+    return Board() == "ami" ? EBiosFamily::Ami : EBiosFamily::Award;
   }
   std::string VersionText() const override {
-    return Family() == EEngineFamily::Ami ? "08.00.15" : "6A79AM4C-00";
+    return Family() == EBiosFamily::Ami ? "08.00.15" : "6A79AM4C-00";
   }
   std::string PartNumberText() const override {
-    return Family() == EEngineFamily::Ami ? "AMIBIOS-0815-01" : std::string();
+    return Family() == EBiosFamily::Ami ? "AMIBIOS-0815-01" : std::string();
   }
   std::string DateText() const override { return "10/20/2009"; }
   std::string FlashPartName() const override { return "SST 49LF004A/B"; }
@@ -65,12 +68,12 @@ class CStandInEngine : public IBiosEngine {
   }
   uint32_t Prepare(IDisplaySinks&) override { return 0; }
   bool ChooseOpenFile(WindowRef hOwner, std::string* pstrPath) override {
-    return m_platform.pUi->ChooseOpenFile(
-        hOwner, "Binary Files (*.BIN)|*.BIN|All Files (*.*)|*.*||", "", pstrPath);
+    return GetWin32FileDialogPort().ChooseOpenFile(hOwner, SFileDialogRequest::Open(kBinFilter),
+                                                   pstrPath);
   }
   bool ChooseSaveFile(WindowRef hOwner, std::string* pstrPath) override {
-    return m_platform.pUi->ChooseSaveFile(
-        hOwner, "Binary Files (*.BIN)|*.BIN|All Files (*.*)|*.*||", "", "awdbios.bin", pstrPath);
+    return GetWin32FileDialogPort().ChooseSaveFile(
+        hOwner, SFileDialogRequest::Save(kBinFilter, "", "awdbios.bin"), pstrPath);
   }
   // Walks the progress sinks as a flash would, after the usual question.
   uint32_t Update(const std::string&, FlashOptions*, const std::string&,
