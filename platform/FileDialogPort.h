@@ -20,21 +20,25 @@ struct SFileDialogRequest {
   // The usual open dialog: an existing file, read-only box hidden.
   static SFileDialogRequest Open(const std::string& strFilter, const std::string& strTitle = "",
                                  const std::string& strInitialFile = "") {
-    SFileDialogRequest request;
-    request.strFilter = strFilter;
-    request.strTitle = strTitle;
-    request.strInitialFile = strInitialFile;
+    SFileDialogRequest request = Named(strFilter, strTitle, strInitialFile);
     request.bFileMustExist = true;
     return request;
   }
   // The usual save dialog: asks before it replaces a file.
   static SFileDialogRequest Save(const std::string& strFilter, const std::string& strTitle = "",
                                  const std::string& strInitialFile = "") {
+    SFileDialogRequest request = Named(strFilter, strTitle, strInitialFile);
+    request.bOverwritePrompt = true;
+    return request;
+  }
+
+ private:
+  static SFileDialogRequest Named(const std::string& strFilter, const std::string& strTitle,
+                                  const std::string& strInitialFile) {
     SFileDialogRequest request;
     request.strFilter = strFilter;
     request.strTitle = strTitle;
     request.strInitialFile = strInitialFile;
-    request.bOverwritePrompt = true;
     return request;
   }
 };
