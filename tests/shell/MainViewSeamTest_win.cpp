@@ -1,0 +1,99 @@
+// The main window's timer and posting seam on the real window: a numbered
+// timer's ticks reach the presenter on the window's thread, work posted
+// from another thread runs there in order, and a stopped timer stays
+// quiet.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/win/Platform_win.h"
+#include "tessaro/app/MainPresenter.h"
+#include "tessaro/core/BiosEngine.h"
+#include "tessaro/core/Resources.h"
+#include "tessaro/shell/TessaroDlg_win.h"
+
+namespace {
+
+// Polls cond every 10 ms for at most dwLimitMs.
+template <class F>
+bool WaitFor(F cond, DWORD dwLimitMs) {
+  for (DWORD dwStart = GetTickCount(); !cond(); Sleep(10))
+    if (GetTickCount() - dwStart > dwLimitMs) return cond();
+  return true;
+}
+
+// Starts the scenario once the window exists: OnInitDialog asks the board
+// for its identity on the window's thread, after the window handle is set.
+class CSeamBoard : public CNoBoardInfo {
+ public:
+  std::function<void()> m_onWindowReady;
+  std::string IdentifyBoard() override {
+    if (m_onWindowReady) m_onWindowReady();
+    return std::string();
+  }
+};
+
+TEST(MainViewSeam, TimerTicksAndPostedWorkRunOnTheWindowsThread) {
+  SPlatform& platform = GetWin32Platform();
+  CResources resources(*platform.pModules);
+  CNoBoardEngine engine;
+  CSeamBoard board;
+  CMainPresenter presenter(platform, resources, engine, board);
+  CTessaroDlg dialog(nullptr, presenter, resources);
+  const DWORD dwWindowThread = GetCurrentThreadId();
+
+  std::vector<int> vecOrder;      // written on the window's thread only
+  std::vector<DWORD> vecThreads;  // the thread each posted work ran on
+  std::atomic<unsigned> nTicksAtStop{0};
+  std::atomic<bool> bTicked{false}, bStopped{false}, bOtherTicked{false};
+  std::thread worker;
+
+  board.m_onWindowReady = [&] {
+    dialog.StartTimer(kTimerInfoDownload, 20);
+    worker = std::thread([&] {
+      // The presenter counts ticks on the window's thread; ask it there.
+      auto TicksReach = [&](int nTimer, unsigned nCount, std::atomic<bool>* pbFlag) {
+        return WaitFor(
+            [&] {
+              dialog.PostToWindow([&, nTimer, nCount, pbFlag] {
+                if (presenter.LiveUpdate().Ticks(nTimer) >= nCount) *pbFlag = true;
+              });
+              return pbFlag->load();
+            },
+            10000);
+      };
+      TicksReach(kTimerInfoDownload, 3, &bTicked);
+      for (int n = 1; n <= 3; ++n)
+        dialog.PostToWindow([&, n] {
+          vecOrder.push_back(n);
+          vecThreads.push_back(GetCurrentThreadId());
+        });
+      // Stop timer 1 and let timer 2 tick a few times: any stray tick of
+      // timer 1 would have arrived among them.
+      dialog.PostToWindow([&] {
+        dialog.StopTimer(kTimerInfoDownload);
+        nTicksAtStop = presenter.LiveUpdate().Ticks(kTimerInfoDownload);
+        bStopped = true;
+        dialog.StartTimer(kTimerBiosDownload, 20);
+      });
+      TicksReach(kTimerBiosDownload, 5, &bOtherTicked);
+      dialog.PostToWindow([&] { dialog.CloseWindow(); });
+    });
+  };
+  dialog.DoModal();
+  worker.join();
+
+  EXPECT_TRUE(bTicked) << "no three ticks of timer 1 within 10 s";
+  ASSERT_TRUE(bStopped);
+  EXPECT_EQ((std::vector<int>{1, 2, 3}), vecOrder);
+  for (DWORD dwThread : vecThreads) EXPECT_EQ(dwWindowThread, dwThread);
+  EXPECT_EQ(nTicksAtStop.load(), presenter.LiveUpdate().Ticks(kTimerInfoDownload))
+      << "ticks after StopTimer";
+  EXPECT_TRUE(bOtherTicked) << "no five ticks of timer 2 within 10 s";
+}
+
+}  // namespace
