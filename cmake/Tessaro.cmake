@@ -1,8 +1,10 @@
 # Helpers shared by every module's CMakeLists.
 
 # tessaro_test(<name> SOURCES ... LIBS ...)
-# One GoogleTest binary per module. Under the win32 configuration the binary
-# runs under Wine through the crosscompiling emulator.
+# One GoogleTest binary per module. In the Windows configurations that run
+# tests (wine64, and wine32 where the machine runs 32-bit code) the binary
+# runs under Wine through the cross-compiling emulator; the win32
+# configuration only builds the shipped files and runs no test binary.
 function(tessaro_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
