@@ -19,6 +19,9 @@ for preset in win32 wine64; do
     exit 1
   fi
 done
+# A prefix of its own: the demo board, the driver services and the options
+# this run leaves behind must not meet the tests' prefix (build/wineprefix).
+export TESSARO_WINEPREFIX="${TESSARO_WINEPREFIX:-$PWD/build/wineprefix-run}"
 source scripts/wine-session.sh
 bin=build/wine64/bin
 # TESSARO_PROGRAM=TessaroGuiHost.exe shows the same windows on the

@@ -1,7 +1,9 @@
 // Walks through the boxes and dialogs a program shows, for the scripted
 // tour of the run command: logs each window's caption and text, saves a
 // picture of it, then answers it with its default button. Tessaro's main
-// window is walked through its About box and settings, then closed.
+// window is walked through its About box and settings, then closed; the
+// tour ends when the program has ended, or, for a program that never shows
+// its main window, once no new window appeared for 4 s.
 //   UiTour.exe <output folder> <seconds to wait for windows>
 #include <windows.h>
 
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Wait_win.h"
 #include "tools/WindowPicture_win.h"
 
 namespace {
@@ -45,6 +48,10 @@ bool IsMainWindow(HWND hWnd) {
   return GetDlgItem(hWnd, 1003) && GetDlgItem(hWnd, 1014) && GetDlgItem(hWnd, 1015);
 }
 
+constexpr DWORD kPaintMs = 10000;  // a window paints within this
+constexpr DWORD kQuietMs = 4000;   // no new window for this long: the program is done
+constexpr DWORD kPollMs = 50;      // how often the windows are looked at
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,8 +65,8 @@ int main(int argc, char** argv) {
   int nCount = 0;
   const DWORD dwStart = GetTickCount();
   DWORD dwLastSeen = dwStart;
-  DWORD dwLastAction = dwStart;
   HWND hMain = nullptr;
+  HANDLE hProgram = nullptr;  // the process of the main window, once seen
   int nMainStep = 0;
   while (GetTickCount() - dwStart < dwLimit) {
     SFound found;
@@ -67,7 +74,7 @@ int main(int argc, char** argv) {
     for (HWND hWnd : found.vecWindows) {
       if (setSeen.count(hWnd)) continue;
       setSeen.insert(hWnd);
-      Sleep(500);  // let it paint
+      const bool bPainted = WaitUntilPainted(hWnd, kPaintMs);
       char szCaption[256] = {0};
       GetWindowTextA(hWnd, szCaption, sizeof(szCaption));
       std::string strTexts;
@@ -75,30 +82,40 @@ int main(int argc, char** argv) {
       char szName[64];
       std::snprintf(szName, sizeof(szName), "%02d-window.bmp", ++nCount);
       SaveWindowPicture(hWnd, strFolder + "\\" + szName);
-      std::printf("window %d: \"%s\" (%s)\n%s", nCount, szCaption, szName, strTexts.c_str());
+      std::printf("window %d: \"%s\" (%s%s)\n%s", nCount, szCaption, szName,
+                  bPainted ? "" : ", not painted in time", strTexts.c_str());
       std::fflush(stdout);
       dwLastSeen = GetTickCount();
       if (IsMainWindow(hWnd)) {
         hMain = hWnd;
+        DWORD dwPid = 0;
+        GetWindowThreadProcessId(hWnd, &dwPid);
+        if (!hProgram) hProgram = OpenProcess(SYNCHRONIZE, FALSE, dwPid);
         continue;
       }
       PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
     // The main window is walked through its About box and settings, then
-    // closed, each step once the previous window has gone (the main window
-    // is disabled while one of its dialogs is open).
-    if (hMain && IsWindow(hMain) && IsWindowEnabled(hMain) &&
-        GetTickCount() - dwLastAction > 1500 && nMainStep < kMainSteps) {
+    // closed, each step once the previous window has gone: the main window
+    // is disabled while one of its dialogs is open, and a step counts as
+    // taken once its window opened (the main window disabled) or the main
+    // window closed.
+    if (hMain && IsWindow(hMain) && IsWindowEnabled(hMain) && nMainStep < kMainSteps) {
       const int nId = s_anMainSteps[nMainStep++];
       std::printf("main window: click %d\n", nId);
       std::fflush(stdout);
       PostMessageA(GetDlgItem(hMain, nId), BM_CLICK, 0, 0);
-      dwLastAction = dwLastSeen = GetTickCount();
+      if (!WaitFor([hMain]() { return !IsWindow(hMain) || !IsWindowEnabled(hMain); }, kPaintMs))
+        std::printf("main window: click %d opened nothing\n", nId);
+      dwLastSeen = GetTickCount();
     }
-    // The tour is over once nothing new appeared for a while.
-    if (nCount > 0 && GetTickCount() - dwLastSeen > 4000) break;
-    Sleep(200);
+    // The tour is over once the program has ended or, when it never showed
+    // its main window, once nothing new appeared for a while.
+    if (hProgram && WaitForSingleObject(hProgram, 0) == WAIT_OBJECT_0) break;
+    if (!hProgram && nCount > 0 && GetTickCount() - dwLastSeen > kQuietMs) break;
+    Sleep(kPollMs);
   }
+  if (hProgram) CloseHandle(hProgram);
   std::printf("%d window(s) seen\n", nCount);
   return nCount > 0 ? 0 : 1;
 }

@@ -52,22 +52,6 @@ LONG Option(const char* pszName) {
   return nResult == 0 ? static_cast<LONG>(dwValue) : -1;
 }
 
-// A window text read without asking the window: the workflows run on the
-// window's thread and pump no messages while they work.
-std::string QuietText(HWND hDialog, int nId) {
-  WCHAR wsz[256] = {0};
-  InternalGetWindowText(GetDlgItem(hDialog, nId), wsz, 256);
-  char sz[256] = {0};
-  WideCharToMultiByte(CP_ACP, 0, wsz, -1, sz, sizeof(sz), nullptr, nullptr);
-  return sz;
-}
-
-bool WaitForText(HWND hDialog, int nId, const std::string& strText, DWORD dwMs) {
-  for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < dwMs; Sleep(100))
-    if (QuietText(hDialog, nId) == strText) return true;
-  return false;
-}
-
 // Wine's file dialogs: the name goes into the edit inside control 0x47c.
 void ChooseFile(HWND hFileDialog, const std::string& strPath) {
   HWND hBox = GetDlgItem(hFileDialog, 0x47c);
@@ -192,7 +176,7 @@ TEST_F(TessaroEndToEnd, StartShowsTheBoardAndSaveBiosWritesTheFlashOnlyWhenAsked
   ASSERT_NE(nullptr, hAbout);
   Shot(hAbout, "e2e-about");
   Click(hAbout, IDOK);
-  Sleep(300);
+  ASSERT_TRUE(WaitUntilClosed(hAbout, hMain));
 
   // No to the question, then Cancel in the dialog: no file either way.
   Click(hMain, IDC_SAVE_BIOS);
@@ -201,8 +185,8 @@ TEST_F(TessaroEndToEnd, StartShowsTheBoardAndSaveBiosWritesTheFlashOnlyWhenAsked
   EXPECT_EQ("Do you want to save your current BIOS as a backup?", Text(hAsk, 0xFFFF));
   Shot(hAsk, "e2e-question-save");
   Click(hAsk, IDNO);
-  Sleep(300);
-  EXPECT_EQ(nullptr, pProgram->WaitForDialog("Save As", 0, 1000));
+  ASSERT_TRUE(WaitUntilClosed(hAsk, hMain));
+  EXPECT_EQ(nullptr, pProgram->FindDialog("Save As", 0, false));
   Click(hMain, IDC_SAVE_BIOS);
   hAsk = pProgram->WaitForDialog("Tessaro", 0xFFFF);
   ASSERT_NE(nullptr, hAsk);
@@ -210,7 +194,7 @@ TEST_F(TessaroEndToEnd, StartShowsTheBoardAndSaveBiosWritesTheFlashOnlyWhenAsked
   HWND hSave = pProgram->WaitForDialog("Save As");
   ASSERT_NE(nullptr, hSave);
   Click(hSave, IDCANCEL);
-  Sleep(500);
+  ASSERT_TRUE(WaitUntilClosed(hSave, hMain));
   EXPECT_TRUE(Enabled(hMain, IDC_SAVE_BIOS));
   EXPECT_FALSE(Exists(Work("saved.bin")));
 
@@ -222,8 +206,9 @@ TEST_F(TessaroEndToEnd, StartShowsTheBoardAndSaveBiosWritesTheFlashOnlyWhenAsked
   hSave = pProgram->WaitForDialog("Save As");
   ASSERT_NE(nullptr, hSave);
   ChooseFile(hSave, Work("saved.bin"));
-  EXPECT_TRUE(WaitForText(hMain, IDC_STATUS, "BIOS Save Success!", 120000));
-  for (int i = 0; i < 50 && !Enabled(hMain, IDC_CLOSE); ++i) Sleep(100);
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Save Success!", 120000));
+  ASSERT_TRUE(WaitUntilIdle(hMain));
+  EXPECT_TRUE(Enabled(hMain, IDC_CLOSE));
   EXPECT_TRUE(ReadAll(Work("saved.bin")) == m_vecRunning);
   Close(hMain);
 }
@@ -235,23 +220,25 @@ TEST_F(TessaroEndToEnd, UpdateFromFileFlashesTheNewImageKeepingTheBoardData) {
   ASSERT_NE(nullptr, StartUpdate(hMain, DemoDir() + "update.bin", true));
 
   // Mid-update: the progress and its texts move while the buttons rest.
-  bool bPictured = false;
-  for (DWORD dwStart = GetTickCount(); !bPictured && GetTickCount() - dwStart < 60000; Sleep(200)) {
-    const int nPercent = atoi(QuietText(hMain, IDC_PERCENT).c_str());
-    if (nPercent >= 30 && nPercent < 100) {
-      EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, IDC_SETTING)));
-      EXPECT_NE("", QuietText(hMain, IDC_STATUS));
-      Shot(hMain, "e2e-update-progress");
-      bPictured = true;
-    }
+  const bool bMidway = WaitFor(
+      [&]() {
+        const int nPercent = atoi(QuietText(hMain, IDC_PERCENT).c_str());
+        return nPercent >= 30 && nPercent < 100;
+      },
+      60000);
+  EXPECT_TRUE(bMidway) << "the progress did not show 30-99 % within 60 s; it shows \""
+                       << QuietText(hMain, IDC_PERCENT) << "\"";
+  if (bMidway) {
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, IDC_SETTING)));
+    EXPECT_NE("", QuietText(hMain, IDC_STATUS));
+    Shot(hMain, "e2e-update-progress");
   }
-  EXPECT_TRUE(bPictured);
   HWND hReboot = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 120000);
   ASSERT_NE(nullptr, hReboot);
   EXPECT_NE(std::string::npos, Text(hReboot, 0xFFFF).find("Do you want to REBOOT now?"));
   Click(hReboot, IDNO);
-  EXPECT_TRUE(WaitForText(hMain, IDC_STATUS, "BIOS Flash Success!", 10000));
-  Sleep(300);
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", 10000));
+  EXPECT_TRUE(WaitUntilPainted(hMain, kWindowMs)) << "main window painted after the update";
   Shot(hMain, "e2e-update-done");
   Close(hMain);
 
@@ -278,8 +265,8 @@ TEST_F(TessaroEndToEnd, WrongSizeImageIsRefusedAndTheFlashStaysAsItWas) {
   EXPECT_EQ("BIOS file size error!", Text(hError, 0xFFFF));
   Shot(hError, "e2e-refused-size");
   Click(hError, IDOK);
-  Sleep(500);
-  EXPECT_EQ(nullptr, pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 1000));
+  ASSERT_TRUE(WaitUntilClosed(hError, hMain));
+  EXPECT_EQ(nullptr, pProgram->FindDialog("Tessaro (Update Bios)", 0xFFFF, false));
   Close(hMain);
 
   std::vector<uint8_t> vecFlash, vecCmos;
@@ -311,13 +298,13 @@ TEST_F(TessaroEndToEnd, AutoRebootFlashesWithoutTheQuestionAndAsksWindowsToResta
   CProgram* pProgram = Start();
   HWND hMain = PassWelcome(*pProgram);
   HWND hAsk = hMain ? StartUpdate(hMain, DemoDir() + "update.bin", false) : nullptr;
-  bool bRequested = false;
-  for (DWORD dwStart = GetTickCount(); hAsk && !bRequested && GetTickCount() - dwStart < 120000;
-       Sleep(200))
-    bRequested = Exists(strLog);
-  EXPECT_TRUE(bRequested);
-  Sleep(500);
-  EXPECT_EQ(nullptr, pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 500));
+  const bool bRequested = hAsk && WaitFor([&]() { return Exists(strLog); }, 120000);
+  EXPECT_TRUE(bRequested) << "no restart was requested within 120 s";
+  // Once the update has returned to the window, no question was left open.
+  if (hMain && bRequested) {
+    EXPECT_TRUE(WaitUntilIdle(hMain, 30000));
+    EXPECT_EQ(nullptr, pProgram->FindDialog("Tessaro (Update Bios)", 0xFFFF, false));
+  }
   if (hMain) Close(hMain);
   CopyFileA(strKept.c_str(), strBoot.c_str(), FALSE);
   ASSERT_NE(nullptr, hAsk);
@@ -342,7 +329,7 @@ TEST_F(TessaroEndToEnd, SettingsReachTheRegistryOnlyOnOkAndFollowTheSwitches) {
   EXPECT_FALSE(Visible(hSetting, IDC_SET_IGNORE_PN));
   SendMessageA(GetDlgItem(hSetting, IDC_SET_DMI), BM_CLICK, 0, 0);
   Click(hSetting, IDCANCEL);
-  Sleep(500);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
   EXPECT_EQ(-1, Option("ClearDMI"));
   Click(hMain, IDC_SETTING);
   hSetting = pProgram->WaitForDialog("Advance Setting");
@@ -350,7 +337,7 @@ TEST_F(TessaroEndToEnd, SettingsReachTheRegistryOnlyOnOkAndFollowTheSwitches) {
   EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(hSetting, IDC_SET_DMI));
   SendMessageA(GetDlgItem(hSetting, IDC_SET_DMI), BM_CLICK, 0, 0);
   Click(hSetting, IDOK);
-  Sleep(500);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
   EXPECT_EQ(0, Option("ClearDMI"));
   EXPECT_EQ(1, Option("ClearCMOS"));
   Close(hMain);
@@ -366,7 +353,7 @@ TEST_F(TessaroEndToEnd, SettingsReachTheRegistryOnlyOnOkAndFollowTheSwitches) {
   EXPECT_FALSE(Visible(hSetting, IDC_SET_IGNORE_ID));
   EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(hSetting, IDC_SET_DMI));  // read back
   Click(hSetting, IDCANCEL);
-  Sleep(300);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
   Close(hMain);
 
   pProgram = Start("-Tran");
@@ -402,7 +389,7 @@ TEST_F(TessaroEndToEnd, BoardWithoutAnAwardBiosIsRefusedAfterTheWelcome) {
   ASSERT_NE(nullptr, hBox);
   EXPECT_EQ(0u, Text(hBox, 0xFFFF).find("Tessaro backs up"));
   Click(hBox, IDOK);
-  Sleep(300);
+  ASSERT_TRUE(WaitUntilClosed(hBox));
   hBox = pProgram->WaitForDialog("Tessaro", 0xFFFF);
   ASSERT_NE(nullptr, hBox);
   EXPECT_EQ("This program only support AMI and Award BIOS!", Text(hBox, 0xFFFF));

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/Wait_win.h"
+
 namespace {
 
 constexpr DWORD kStartMs = 20000;  // a client starts and loads within this
@@ -153,63 +155,29 @@ TEST(Kt9020Dll, MutexLetsEveryoneWaitAndRelease) {
   EXPECT_EQ(1, owner.Exit());
 }
 
+// Wine reports the Windows version chosen for the client in its AppDefaults.
+const char* const kClientVersionKey = "Software\\Wine\\AppDefaults\\kt9020_client.exe";
+
+// Every run starts with the client on the prefix's own Windows version,
+// whatever a run stopped half-way left chosen.
+class CClientVersionReset : public ::testing::Environment {
+ public:
+  void SetUp() override { RegDeleteKeyA(HKEY_CURRENT_USER, kClientVersionKey); }
+};
+::testing::Environment* const g_pClientVersionReset =
+    ::testing::AddGlobalTestEnvironment(new CClientVersionReset);
+
 TEST(Kt9020Dll, RefusesToLoadOnTheWindows9xFamily) {
-  // Wine reports the version chosen for the program in its AppDefaults.
-  const char* pszKey = "Software\\Wine\\AppDefaults\\kt9020_client.exe";
   HKEY hKey = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, pszKey, 0, nullptr, 0, KEY_WRITE,
-                                           nullptr, &hKey, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kClientVersionKey, 0, nullptr, 0,
+                                           KEY_WRITE, nullptr, &hKey, nullptr));
   RegSetValueExA(hKey, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
   RegCloseKey(hKey);
   long nExit = RunLoopback("load");
-  RegDeleteKeyA(HKEY_CURRENT_USER, pszKey);
+  RegDeleteKeyA(HKEY_CURRENT_USER, kClientVersionKey);
   EXPECT_EQ(100, nExit);  // LoadLibraryA failed
   EXPECT_EQ(3, RunLoopback("load"));
 }
-
-// Removes the "Mirel" service that a failed start leaves behind, so the
-// prefix stays as it was.
-void DeleteMirelService() {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!hManager) return;
-  if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
-    DeleteService(hService);
-    CloseServiceHandle(hService);
-  }
-  CloseServiceHandle(hManager);
-}
-
-bool MirelDriverInstalled() {
-  char sz[MAX_PATH];
-  GetSystemDirectoryA(sz, sizeof(sz));
-  return GetFileAttributesA((std::string(sz) + "\\Drivers\\Mirel.sys").c_str()) !=
-         INVALID_FILE_ATTRIBUTES;
-}
-
-TEST(Kt9020Dll, FailedDriverStartAsksForAnAdministratorAndEndsTheHost) {
-  if (MirelDriverInstalled()) GTEST_SKIP() << "a Mirel driver is installed";
-  DeleteMirelService();
-  CClient client(BinDir(), "load");
-  ASSERT_TRUE(client.Started());
-  // Creating and starting the service, then up to 10 s of waiting for it.
-  HWND hBox = nullptr;
-  for (int i = 0; i < 300 && !hBox; ++i) {
-    hBox = FindWindowA("#32770", "MSG");
-    if (!hBox) Sleep(100);
-  }
-  ASSERT_NE(nullptr, hBox);
-  char szText[512] = {};
-  GetDlgItemTextA(hBox, 0xFFFF, szText, sizeof(szText));
-  EXPECT_STREQ(
-      "When you see this dialog box, please login as administrator and run this\n"
-      "program once so that you won't see this dialog box again.",
-      szText);
-  PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-  EXPECT_EQ(0, client.Exit());  // ended by the library, not by the client (3)
-  DeleteMirelService();
-}
-
-// ------------------------------------------------ with the Mirel driver --
 
 std::string DriversDir() {
   char sz[MAX_PATH];
@@ -223,15 +191,66 @@ void StopAndDeleteMirelService() {
   if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
     SERVICE_STATUS status;
     if (ControlService(hService, SERVICE_CONTROL_STOP, &status))
-      for (int i = 0; i < 50 && QueryServiceStatus(hService, &status) &&
-                      status.dwCurrentState != SERVICE_STOPPED;
-           ++i)
-        Sleep(100);
+      WaitFor(
+          [&]() {
+            return !QueryServiceStatus(hService, &status) ||
+                   status.dwCurrentState == SERVICE_STOPPED;
+          },
+          5000, 100);
     DeleteService(hService);
     CloseServiceHandle(hService);
   }
   CloseServiceHandle(hManager);
 }
+
+// The Mirel driver files of the system's Drivers folder (the demo board's,
+// when the run command installed it into this prefix) put aside as
+// "<name>.saved" for the life of the object and then put back, so that a
+// test sees the Drivers folder it needs whatever the prefix holds.
+class CMirelFilesAside {
+ public:
+  CMirelFilesAside() {
+    for (const char* pszFile : {"Mirel.sys", "Mirel.state"})
+      MoveFileExA((DriversDir() + pszFile).c_str(), (DriversDir() + pszFile + ".saved").c_str(),
+                  MOVEFILE_REPLACE_EXISTING);
+  }
+  ~CMirelFilesAside() {
+    for (const char* pszFile : {"Mirel.sys", "Mirel.state"}) {
+      std::string strFile = DriversDir() + pszFile;
+      DeleteFileA(strFile.c_str());
+      MoveFileExA((strFile + ".saved").c_str(), strFile.c_str(), 0);
+    }
+  }
+  CMirelFilesAside(const CMirelFilesAside&) = delete;
+  CMirelFilesAside& operator=(const CMirelFilesAside&) = delete;
+};
+
+TEST(Kt9020Dll, FailedDriverStartAsksForAnAdministratorAndEndsTheHost) {
+  // No driver file and no service, whatever an earlier run left: the
+  // service is removed (stopped first: a boot-start driver comes up with
+  // every session) and the files put aside until the end.
+  StopAndDeleteMirelService();
+  CMirelFilesAside aside;
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(DriversDir().c_str()));
+  ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((DriversDir() + "Mirel.sys").c_str()));
+  CClient client(BinDir(), "load");
+  ASSERT_TRUE(client.Started());
+  // Creating and starting the service, then up to 10 s of waiting for it.
+  HWND hBox = nullptr;
+  ASSERT_TRUE(WaitFor([&]() { return (hBox = FindWindowA("#32770", "MSG")) != nullptr; }, 30000))
+      << "the library showed no \"MSG\" box within 30 s";
+  char szText[512] = {};
+  GetDlgItemTextA(hBox, 0xFFFF, szText, sizeof(szText));
+  EXPECT_STREQ(
+      "When you see this dialog box, please login as administrator and run this\n"
+      "program once so that you won't see this dialog box again.",
+      szText);
+  PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(0, client.Exit());  // ended by the library, not by the client (3)
+  StopAndDeleteMirelService();
+}
+
+// ------------------------------------------------ with the Mirel driver --
 
 // The simulated controller's driver in the system's Drivers folder, with a
 // factory-default controller; whatever was there before is put back after.
@@ -239,24 +258,20 @@ class Kt9020DllWithDriver : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     StopAndDeleteMirelService();
-    for (const char* pszFile : {"Mirel.sys", "Mirel.state"})
-      MoveFileExA((DriversDir() + pszFile).c_str(), (DriversDir() + pszFile + ".saved").c_str(),
-                  MOVEFILE_REPLACE_EXISTING);
+    s_pAside.reset(new CMirelFilesAside);
     s_bInstalled =
         CopyFileA((BinDir() + "Mirel.sys").c_str(), (DriversDir() + "Mirel.sys").c_str(), FALSE);
   }
   static void TearDownTestSuite() {
     StopAndDeleteMirelService();
-    for (const char* pszFile : {"Mirel.sys", "Mirel.state"}) {
-      std::string strFile = DriversDir() + pszFile;
-      DeleteFileA(strFile.c_str());
-      MoveFileExA((strFile + ".saved").c_str(), strFile.c_str(), 0);
-    }
+    s_pAside.reset();
   }
   void SetUp() override { ASSERT_TRUE(s_bInstalled) << "bin\\Mirel.sys not copied"; }
   static bool s_bInstalled;
+  static std::unique_ptr<CMirelFilesAside> s_pAside;
 };
 bool Kt9020DllWithDriver::s_bInstalled = false;
+std::unique_ptr<CMirelFilesAside> Kt9020DllWithDriver::s_pAside;
 
 TEST_F(Kt9020DllWithDriver, LoadInstallsTheBootStartServiceAndRoundTripsProfiles) {
   CClient client(BinDir(), "mirel");

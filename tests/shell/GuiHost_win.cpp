@@ -4,6 +4,9 @@
 // TESSARO_GUIHOST_BOARD picks the board: "award" (default), "award-locked"
 // (no flashing from Windows), "ami" or "none". TESSARO_GUIHOST_DIALOG=timeout
 // shows only the Live Update time-out dialog and exits with its result.
+// TESSARO_GUIHOST_HOLD names an event: an update then stops half-way until
+// the event is set, so that a test sees the window in the middle of the
+// work at a known point instead of racing it.
 #include <windows.h>
 
 #include <cstdio>
@@ -41,6 +44,19 @@ class CStandInProbe : public IFamilyProbe {
   bool AwardAllowsWindowsFlash() const override { return Board() == "award"; }
 };
 
+// Half-way through an update, waits for the test named by
+// TESSARO_GUIHOST_HOLD to set its event (at most 30 s, so that a test that
+// went away never leaves the host hanging). Without the variable, the
+// update goes straight on.
+void HoldForTheTest() {
+  const char* pszEvent = std::getenv("TESSARO_GUIHOST_HOLD");
+  if (!pszEvent || !*pszEvent) return;
+  HANDLE hEvent = OpenEventA(SYNCHRONIZE, FALSE, pszEvent);
+  if (!hEvent) return;
+  WaitForSingleObject(hEvent, 30000);
+  CloseHandle(hEvent);
+}
+
 // The image the stand-in "flash" holds: 128 KB of a counting pattern.
 std::vector<char> FlashImage() {
   std::vector<char> image(128 * 1024);
@@ -75,7 +91,8 @@ class CStandInEngine : public IBiosEngine {
     return GetWin32FileDialogPort().ChooseSaveFile(
         hOwner, SFileDialogRequest::Save(kBinFilter, "", "awdbios.bin"), pstrPath);
   }
-  // Walks the progress sinks as a flash would, after the usual question.
+  // Walks the progress sinks as a flash would, after the usual question,
+  // holding half-way when a test asks for it.
   uint32_t Update(const std::string&, FlashOptions*, const std::string&,
                   IDisplaySinks& sinks) override {
     if (MessageBoxA(GetActiveWindow(), "Proceed to Flash your BIOS?", "Tessaro (Update Bios)",
@@ -88,7 +105,7 @@ class CStandInEngine : public IBiosEngine {
       char sz[16];
       std::snprintf(sz, sizeof(sz), "%d%%", nPercent);
       sinks.SetPercentText(sz);
-      Sleep(60);
+      if (nPercent == 50) HoldForTheTest();
     }
     sinks.SetStatusText("BIOS Flash Success!");
     return 0;

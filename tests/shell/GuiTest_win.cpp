@@ -15,6 +15,23 @@
 
 namespace {
 
+const char* const kOptionsKey = "Software\\ULVO\\Tessaro";
+
+// Every case starts from the options of a machine the program never ran
+// on, whatever an earlier run (of these tests, the end-to-end tests or the
+// run command) left in the prefix.
+class CFreshOptionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOptionsKey); }
+  void TearDown() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOptionsKey); }
+};
+class MainWindow : public CFreshOptionsTest {};
+class Settings : public CFreshOptionsTest {};
+class SaveBios : public CFreshOptionsTest {};
+class UpdateBios : public CFreshOptionsTest {};
+class StartUp : public CFreshOptionsTest {};
+class SkinButton : public CFreshOptionsTest {};
+
 // The title (button and header) and the three version pieces.
 void ExpectTitleAndVersion(HWND hMain, const std::string& strTitle,
                            const std::vector<std::string>& vecPieces) {
@@ -24,10 +41,26 @@ void ExpectTitleAndVersion(HWND hMain, const std::string& strTitle,
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(vecPieces[i], Text(hMain, anIds[i]));
 }
 
+// A named manual-reset event, closed with the object.
+class CEvent {
+ public:
+  explicit CEvent(const std::string& strName)
+      : m_h(CreateEventA(nullptr, TRUE, FALSE, strName.c_str())) {}
+  ~CEvent() {
+    if (m_h) CloseHandle(m_h);
+  }
+  CEvent(const CEvent&) = delete;
+  CEvent& operator=(const CEvent&) = delete;
+  bool Created() const { return m_h != nullptr; }
+  void Set() { SetEvent(m_h); }
+
+ private:
+  HANDLE m_h;
+};
+
 LONG RegistryOption(const char* pszName) {
   HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Tessaro", 0, KEY_READ, &hKey) != 0)
-    return -1;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_READ, &hKey) != 0) return -1;
   DWORD dwValue = 0, dwSize = sizeof(dwValue);
   LONG nResult =
       RegQueryValueExA(hKey, pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(&dwValue), &dwSize);
@@ -35,8 +68,7 @@ LONG RegistryOption(const char* pszName) {
   return nResult == 0 ? static_cast<LONG>(dwValue) : -1;
 }
 
-TEST(MainWindow, ShowsTheBoardFactsAndCaptionsAsControlTexts) {
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Tessaro");
+TEST_F(MainWindow, ShowsTheBoardFactsAndCaptionsAsControlTexts) {
   CProgram program("TessaroGuiHost.exe", "");
   ASSERT_TRUE(program.Started());
   HWND hMain = PassWelcome(program, true);
@@ -99,7 +131,7 @@ TEST(MainWindow, ShowsTheBoardFactsAndCaptionsAsControlTexts) {
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
-TEST(MainWindow, AboutBoxShowsTheProgramVersion) {
+TEST_F(MainWindow, AboutBoxShowsTheProgramVersion) {
   CProgram program("TessaroGuiHost.exe", "");
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
@@ -113,14 +145,12 @@ TEST(MainWindow, AboutBoxShowsTheProgramVersion) {
   EXPECT_EQ(127, rc.right - rc.left);
   EXPECT_EQ(96, rc.bottom - rc.top);
   Click(hAbout, IDOK);
-  Sleep(300);
-  EXPECT_FALSE(IsWindow(hAbout));
+  EXPECT_TRUE(WaitUntilClosed(hAbout, hMain));
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
-TEST(Settings, OkStoresTheBoxesCancelLeavesTheRegistryAlone) {
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Tessaro");
+TEST_F(Settings, OkStoresTheBoxesCancelLeavesTheRegistryAlone) {
   CProgram program("TessaroGuiHost.exe", "");
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
@@ -136,7 +166,7 @@ TEST(Settings, OkStoresTheBoxesCancelLeavesTheRegistryAlone) {
   SendMessageA(GetDlgItem(hSetting, IDC_SET_PNP), BM_CLICK, 0, 0);
   EXPECT_EQ(-1, RegistryOption("ClearPNP"));  // nothing written before OK
   Click(hSetting, IDOK);
-  Sleep(500);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
   EXPECT_EQ(0, RegistryOption("ClearPNP"));
   EXPECT_EQ(1, RegistryOption("BootBlock"));
   EXPECT_EQ(0, RegistryOption("AutoRebootSystem"));
@@ -148,15 +178,14 @@ TEST(Settings, OkStoresTheBoxesCancelLeavesTheRegistryAlone) {
   EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(hSetting, IDC_SET_PNP));
   SendMessageA(GetDlgItem(hSetting, IDC_SET_DMI), BM_CLICK, 0, 0);
   Click(hSetting, IDCANCEL);
-  Sleep(500);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
   EXPECT_EQ(1, RegistryOption("ClearDMI"));
 
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Tessaro");
 }
 
-TEST(Settings, PowerShowsOnlyThePartNumberBoxAndTranTheTools) {
+TEST_F(Settings, PowerShowsOnlyThePartNumberBoxAndTranTheTools) {
   {
     CProgram program("TessaroGuiHost.exe", "-power");
     HWND hMain = PassWelcome(program);
@@ -170,7 +199,7 @@ TEST(Settings, PowerShowsOnlyThePartNumberBoxAndTranTheTools) {
     EXPECT_FALSE(Visible(hSetting, IDC_SET_IGNORE_ID));
     EXPECT_EQ("Ignore BIOS Part Number Check", Text(hSetting, IDC_SET_IGNORE_PN));
     Click(hSetting, IDCANCEL);
-    Sleep(300);
+    ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
     Click(hMain, IDC_CLOSE);
     EXPECT_EQ(0, program.WaitExit(10000));
   }
@@ -185,7 +214,7 @@ TEST(Settings, PowerShowsOnlyThePartNumberBoxAndTranTheTools) {
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
-TEST(SaveBios, DecliningTheQuestionWritesNothing) {
+TEST_F(SaveBios, DecliningTheQuestionWritesNothing) {
   CProgram program("TessaroGuiHost.exe", "");
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
@@ -196,15 +225,23 @@ TEST(SaveBios, DecliningTheQuestionWritesNothing) {
   EXPECT_EQ("Do you want to save your current BIOS as a backup?", Text(hBox, 0xFFFF));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, IDC_CLOSE)));  // busy: cannot close
   Click(hBox, IDNO);
-  Sleep(500);
+  ASSERT_TRUE(WaitUntilClosed(hBox, hMain));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hMain, IDC_CLOSE)));
   EXPECT_EQ("", Text(hMain, IDC_STATUS));
+  EXPECT_EQ(nullptr, program.FindDialog("Save As", 0, false));
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
-TEST(UpdateBios, ProgressAndStatusAreControlTexts) {
+TEST_F(UpdateBios, ProgressAndStatusAreControlTexts) {
+  // The stand-in's flash stops half-way until this event is set, so that
+  // the window is looked at in the middle of the work, not raced.
+  const std::string strHold = "TessaroGuiHostHold" + std::to_string(GetCurrentProcessId());
+  CEvent hold(strHold);
+  ASSERT_TRUE(hold.Created());
+  SetEnvironmentVariableA("TESSARO_GUIHOST_HOLD", strHold.c_str());
   CProgram program("TessaroGuiHost.exe", "");
+  SetEnvironmentVariableA("TESSARO_GUIHOST_HOLD", nullptr);
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
   // The stand-in's open dialog: type a name into Wine's file name box.
@@ -219,36 +256,30 @@ TEST(UpdateBios, ProgressAndStatusAreControlTexts) {
   HWND hAsk = program.WaitForDialog("Tessaro (Update Bios)", 0xFFFF);
   ASSERT_NE(nullptr, hAsk);
   Click(hAsk, IDYES);
-  Sleep(1500);
   // The update runs on the window's thread without pumping messages, as a
-  // flash does: read the texts the window holds without asking it.
-  WCHAR wszPercent[16] = {0}, wszStatus[64] = {0};
-  InternalGetWindowText(GetDlgItem(hMain, IDC_PERCENT), wszPercent, 16);
-  InternalGetWindowText(GetDlgItem(hMain, IDC_STATUS), wszStatus, 64);
-  const std::wstring strPercent = wszPercent;
-  EXPECT_NE(L"0%", strPercent);
-  EXPECT_NE(L"100%", strPercent);
-  EXPECT_TRUE(std::wstring(wszStatus) == L"Erasing..." ||
-              std::wstring(wszStatus) == L"Programming...");
+  // flash does: the texts are read without asking the window.
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_PERCENT, "50%", kWindowMs));
+  EXPECT_EQ("Programming...", QuietText(hMain, IDC_STATUS));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, IDC_SETTING)));
   Shot(hMain, "update-progress");
-  for (int i = 0; i < 100 && Text(hMain, IDC_STATUS) != "BIOS Flash Success!"; ++i) Sleep(100);
-  EXPECT_EQ("BIOS Flash Success!", Text(hMain, IDC_STATUS));
+  hold.Set();
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", kWindowMs));
+  ASSERT_TRUE(WaitUntilIdle(hMain));
   EXPECT_EQ("100%", Text(hMain, IDC_PERCENT));
-  Sleep(300);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hMain, IDC_SETTING)));
+  EXPECT_TRUE(WaitUntilPainted(hMain, kWindowMs)) << "main window painted after the update";
   Shot(hMain, "update-done");
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
-TEST(StartUp, LockedAwardBoardOpensTheWindowOnlyWithTran) {
+TEST_F(StartUp, LockedAwardBoardOpensTheWindowOnlyWithTran) {
   {
     CProgram program("TessaroGuiHost.exe", "", "award-locked");
     HWND hBox = program.WaitForDialog("Tessaro", 0xFFFF);
     ASSERT_NE(nullptr, hBox);
     Click(hBox, IDOK);
-    Sleep(300);
+    ASSERT_TRUE(WaitUntilClosed(hBox));
     hBox = program.WaitForDialog("Tessaro", 0xFFFF);
     ASSERT_NE(nullptr, hBox);
     EXPECT_EQ("The BIOS on your M/B does not support Tessaro!", Text(hBox, 0xFFFF));
@@ -259,7 +290,7 @@ TEST(StartUp, LockedAwardBoardOpensTheWindowOnlyWithTran) {
   HWND hBox = program.WaitForDialog("Tessaro", 0xFFFF);
   ASSERT_NE(nullptr, hBox);
   Click(hBox, IDOK);
-  Sleep(300);
+  ASSERT_TRUE(WaitUntilClosed(hBox));
   hBox = program.WaitForDialog("Tessaro", 0xFFFF);
   ASSERT_NE(nullptr, hBox);
   EXPECT_EQ("The BIOS on your M/B does not support Tessaro!", Text(hBox, 0xFFFF));
@@ -270,19 +301,38 @@ TEST(StartUp, LockedAwardBoardOpensTheWindowOnlyWithTran) {
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
-TEST(SkinButton, PressMoveOutReleaseDoesNotClickButAPlainClickDoes) {
+// The window that holds the mouse capture on the thread of hWnd.
+HWND CaptureOf(HWND hWnd) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info)) return nullptr;
+  return info.hwndCapture;
+}
+
+TEST_F(SkinButton, PressMoveOutReleaseDoesNotClickButAPlainClickDoes) {
   CProgram program("TessaroGuiHost.exe", "");
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
-  // Hovering shows the button's second image (pictured for a look).
-  PostMessageA(GetDlgItem(hMain, IDC_SAVE_BIOS), WM_MOUSEMOVE, 0, MAKELPARAM(30, 30));
-  Sleep(400);
+  // Hovering shows the button's second image (pictured for a look). Sent,
+  // not posted, so that the button has taken it when the call returns.
+  DWORD_PTR dwResult = 0;
+  EXPECT_TRUE(SendMessageTimeoutA(GetDlgItem(hMain, IDC_SAVE_BIOS), WM_MOUSEMOVE, 0,
+                                  MAKELPARAM(30, 30), SMTO_NORMAL, kWindowMs, &dwResult));
+  EXPECT_TRUE(WaitUntilPainted(hMain, kWindowMs)) << "main window painted with the hover image";
   Shot(hMain, "hover-save");
+  // Pressed, the button holds the mouse capture until it is released; the
+  // capture going away proves the release was handled. A click would open
+  // the About box before its thread takes our next message.
   HWND hAbout = GetDlgItem(hMain, IDC_ABOUT);
   PostMessageA(hAbout, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 20));
+  ASSERT_TRUE(WaitFor([&]() { return CaptureOf(hMain) == hAbout; }, kWindowMs))
+      << "the pressed About button did not take the mouse capture";
   PostMessageA(hAbout, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 200));
   PostMessageA(hAbout, WM_LBUTTONUP, 0, MAKELPARAM(40, 200));
-  EXPECT_EQ(nullptr, program.WaitForDialog("About ulvo Tessaro", 0, 1500));
+  ASSERT_TRUE(WaitFor([&]() { return CaptureOf(hMain) != hAbout; }, kWindowMs))
+      << "the released About button kept the mouse capture";
+  ASSERT_TRUE(WaitUntilIdle(hMain));
+  EXPECT_EQ(nullptr, program.FindDialog("About ulvo Tessaro", 0, false));
 
   PostMessageA(hAbout, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 20));
   PostMessageA(hAbout, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 200));
@@ -291,7 +341,7 @@ TEST(SkinButton, PressMoveOutReleaseDoesNotClickButAPlainClickDoes) {
   HWND hBox = program.WaitForDialog("About ulvo Tessaro");
   ASSERT_NE(nullptr, hBox);
   Click(hBox, IDOK);
-  Sleep(300);
+  ASSERT_TRUE(WaitUntilClosed(hBox, hMain));
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
 }
@@ -334,7 +384,7 @@ TEST(Resources, ProgramCarriesItsTemplatesIconsSkinAndManifest) {
   FreeLibrary(hExe);
 }
 
-TEST(Settings, AmiBoardHasItsOwnDialogAndTitle) {
+TEST_F(Settings, AmiBoardHasItsOwnDialogAndTitle) {
   CProgram program("TessaroGuiHost.exe", "", "ami");
   HWND hMain = PassWelcome(program);
   ASSERT_NE(nullptr, hMain);
@@ -350,13 +400,13 @@ TEST(Settings, AmiBoardHasItsOwnDialogAndTitle) {
     EXPECT_FALSE(Visible(hSetting, nId)) << nId;
   EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(hSetting, IDC_SET_LOADDEFAULT));
   Click(hSetting, IDCANCEL);
-  Sleep(300);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, program.WaitExit(10000));
 }
 
 // Run again under a German locale: the satellite's texts reach the window.
-TEST(MainWindow, GermanUserSeesTheSatelliteCaptions) {
+TEST_F(MainWindow, GermanUserSeesTheSatelliteCaptions) {
   if (GetUserDefaultLangID() != 0x0407) GTEST_SKIP() << "needs a German user locale";
   CProgram program("TessaroGuiHost.exe", "");
   HWND hBox = program.WaitForDialog("Tessaro", 0xFFFF);

@@ -11,7 +11,12 @@
 #include <string>
 
 #include "tessaro/app/ControlIds.h"
+#include "tests/support/Wait_win.h"
 #include "tools/WindowPicture_win.h"
+
+// A window appears, closes, paints or answers within this (milliseconds);
+// generous, because two tests may share the machine's cores with Wine.
+constexpr DWORD kWindowMs = 15000;
 
 inline std::string BinDirectory() {
   char sz[MAX_PATH] = {0};
@@ -51,19 +56,29 @@ class CProgram {
     return static_cast<int>(dwCode);
   }
 
-  // A visible dialog of this program with the title (and the control).
-  HWND WaitForDialog(const std::string& strTitle, int nControl = 0, DWORD dwMs = 15000) {
-    const DWORD dwStart = GetTickCount();
-    do {
-      SSearch search = {this, strTitle, nControl, nullptr};
-      EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-      if (search.hFound) {
-        Sleep(300);  // let it paint
-        return search.hFound;
-      }
-      Sleep(50);
-    } while (GetTickCount() - dwStart < dwMs);
-    return nullptr;
+  // The dialog of this program with the title (and the control, when not
+  // 0) as it is now, or null. bVisibleOnly: only a visible one (a dialog
+  // box exists before its modal loop shows it).
+  HWND FindDialog(const std::string& strTitle, int nControl = 0, bool bVisibleOnly = true) {
+    SSearch search = {this, strTitle, nControl, bVisibleOnly, nullptr};
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    return search.hFound;
+  }
+
+  // Waits for the visible dialog and for its painting, so that a picture
+  // of it shows it. Fails the test, naming the dialog, when it does not
+  // appear or paint within dwMs; returns it (null when it did not appear).
+  HWND WaitForDialog(const std::string& strTitle, int nControl = 0, DWORD dwMs = kWindowMs) {
+    HWND hFound = nullptr;
+    if (!WaitFor([&]() { return (hFound = FindDialog(strTitle, nControl)) != nullptr; }, dwMs)) {
+      ADD_FAILURE() << "no dialog \"" << strTitle << "\""
+                    << (nControl ? " with control " + std::to_string(nControl) : std::string())
+                    << " appeared within " << dwMs << " ms";
+      return nullptr;
+    }
+    if (!WaitUntilPainted(hFound, dwMs))
+      ADD_FAILURE() << "dialog \"" << strTitle << "\" was not painted within " << dwMs << " ms";
+    return hFound;
   }
 
  private:
@@ -71,6 +86,7 @@ class CProgram {
     CProgram* pThis;
     std::string strTitle;
     int nControl;
+    bool bVisibleOnly;
     HWND hFound;
   };
   static BOOL CALLBACK Match(HWND hWnd, LPARAM lParam) {
@@ -80,8 +96,9 @@ class CProgram {
     char szClass[32] = {0}, szTitle[256] = {0};
     GetClassNameA(hWnd, szClass, sizeof(szClass));
     GetWindowTextA(hWnd, szTitle, sizeof(szTitle));
-    if (dwPid == p->pThis->Id() && IsWindowVisible(hWnd) && std::string(szClass) == "#32770" &&
-        p->strTitle == szTitle && (!p->nControl || GetDlgItem(hWnd, p->nControl))) {
+    if (dwPid == p->pThis->Id() && (!p->bVisibleOnly || IsWindowVisible(hWnd)) &&
+        std::string(szClass) == "#32770" && p->strTitle == szTitle &&
+        (!p->nControl || GetDlgItem(hWnd, p->nControl))) {
       p->hFound = hWnd;
       return FALSE;
     }
@@ -98,11 +115,62 @@ inline std::string Text(HWND hDialog, int nId) {
   return sz;
 }
 
+// A control's text read without asking the window: the workflows run on
+// the window's thread and pump no messages while they work, so a
+// WM_GETTEXT would wait for the end of the workflow.
+inline std::string QuietText(HWND hDialog, int nId) {
+  WCHAR wsz[256] = {0};
+  InternalGetWindowText(GetDlgItem(hDialog, nId), wsz, 256);
+  char sz[256] = {0};
+  WideCharToMultiByte(CP_ACP, 0, wsz, -1, sz, sizeof(sz), nullptr, nullptr);
+  return sz;
+}
+
 inline bool Visible(HWND hDialog, int nId) {
   return IsWindowVisible(GetDlgItem(hDialog, nId)) != FALSE;
 }
 inline bool Enabled(HWND hDialog, int nId) {
   return IsWindowEnabled(GetDlgItem(hDialog, nId)) != FALSE;
+}
+
+inline std::string Title(HWND hWnd) {
+  char sz[256] = {0};
+  GetWindowTextA(hWnd, sz, sizeof(sz));
+  return sz;
+}
+
+// The window's thread is back in a message loop: every workflow a click
+// started on it has returned or shows a window of its own. Use
+// EXPECT_TRUE / ASSERT_TRUE; the failure names the window.
+inline ::testing::AssertionResult WaitUntilIdle(HWND hWnd, DWORD dwMs = kWindowMs) {
+  const std::string strTitle = Title(hWnd);
+  if (WaitUntilResponsive(hWnd, dwMs)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "window \"" << strTitle << "\" did not return to its message loop within " << dwMs
+         << " ms";
+}
+
+// The dialog has closed and, when hOwner is given, the window that opened
+// it is back in its message loop, so whatever follows the dialog there
+// (settings stored, buttons enabled again) is done.
+inline ::testing::AssertionResult WaitUntilClosed(HWND hDialog, HWND hOwner = nullptr,
+                                                  DWORD dwMs = kWindowMs) {
+  const std::string strTitle = Title(hDialog);
+  if (!WaitUntilGone(hDialog, dwMs))
+    return ::testing::AssertionFailure()
+           << "dialog \"" << strTitle << "\" did not close within " << dwMs << " ms";
+  if (hOwner) return WaitUntilIdle(hOwner, dwMs);
+  return ::testing::AssertionSuccess();
+}
+
+// The control shows the text within dwMs (read quietly, see QuietText).
+inline ::testing::AssertionResult WaitForControlText(HWND hDialog, int nId,
+                                                     const std::string& strText, DWORD dwMs) {
+  if (WaitFor([&]() { return QuietText(hDialog, nId) == strText; }, dwMs))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "control " << nId << " did not show \"" << strText << "\" within " << dwMs
+         << " ms; it shows \"" << QuietText(hDialog, nId) << "\"";
 }
 
 // Clicks without waiting: the click may open a modal window.
