@@ -15,16 +15,9 @@
 #include "tessaro/core/BiosEngine.h"
 #include "tessaro/core/Resources.h"
 #include "tessaro/shell/TessaroDlg_win.h"
+#include "tests/support/Wait_win.h"
 
 namespace {
-
-// Polls cond every 10 ms for at most dwLimitMs.
-template <class F>
-bool WaitFor(F cond, DWORD dwLimitMs) {
-  for (DWORD dwStart = GetTickCount(); !cond(); Sleep(10))
-    if (GetTickCount() - dwStart > dwLimitMs) return cond();
-  return true;
-}
 
 // Starts the scenario once the window exists: OnInitDialog asks the board
 // for its identity on the window's thread, after the window handle is set.
@@ -64,7 +57,7 @@ TEST(MainViewSeam, TimerTicksAndPostedWorkRunOnTheWindowsThread) {
               });
               return pbFlag->load();
             },
-            10000);
+            10000, 10);
       };
       TicksReach(kTimerInfoDownload, 3, &bTicked);
       for (int n = 1; n <= 3; ++n)
