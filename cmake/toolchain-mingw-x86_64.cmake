@@ -1,5 +1,6 @@
 # The same sources as the deliverables, built for x86-64 Windows so that
-# they run under this machine's 64-bit Wine (it cannot execute 32-bit code).
+# their tests run under 64-bit Wine, which every machine of our kind can
+# run (32-bit Wine depends on the machine: see toolchain-mingw-i686.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -10,4 +11,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Test programs run under Wine; the wrapper sets the prefix and environment.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh --arch=win64)

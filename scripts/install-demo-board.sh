@@ -6,10 +6,15 @@
 # call resets the board to the demo BIOS. Needs no running Wine: it only
 # copies files (tests remove the state paths they set in service keys).
 # Usage: install-demo-board.sh <build dir, e.g. build/wine64>
+# build/wine32 installs into the 32-bit prefix (TESSARO_WINE_ARCH decides
+# when set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/wine-env.sh
 build="${1:-build/wine64}"
+case "$build" in
+  */wine32 | */wine32/ | wine32) TESSARO_WINE_ARCH="${TESSARO_WINE_ARCH:-win32}" ;;
+esac
+source scripts/wine-env.sh
 drivers="$WINEPREFIX/drive_c/windows/system32/drivers"
 mkdir -p "$drivers"
 for name in WinFlash Mirel; do

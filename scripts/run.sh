@@ -4,11 +4,13 @@
 # shows is logged, pictured and answered, and the pictures and the log are
 # written to the folder printed at the end.
 #
-# This machine cannot execute 32-bit code, so the program that runs here is
-# the x86-64 build of the same sources; the shipped 32-bit files are built
-# beside it in build/win32/bin.
+# The program that runs here is the x86-64 build of the same sources under
+# 64-bit Wine, which every machine of our kind runs (whether 32-bit Wine
+# runs depends on the machine); the shipped 32-bit files are built beside
+# it in build/win32/bin.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export TESSARO_WINE_ARCH=win64
 scripts/prereqs.sh
 mkdir -p build
 for preset in win32 wine64; do

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs the prerequisites, runs the static checks, builds every
 # configuration and runs every test: native, native with sanitizers, the
-# shipped 32-bit files, and the Windows build under Wine.
+# shipped 32-bit files, the x86-64 Windows build under 64-bit Wine and,
+# where the machine runs 32-bit code, the shipped i686 build with its tests
+# under 32-bit Wine (otherwise the summary says it was skipped and why).
+# TESSARO_SKIP_WINE32=1 skips the 32-bit Wine run as on a machine that
+# cannot run it.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -36,8 +40,21 @@ run_ctest() {
   rm -f "$log"
 }
 
+# Whether the wine32 configuration can run here; empty when it can, else
+# the reason it is skipped.
+source scripts/wine-session.sh
+if [ "${TESSARO_SKIP_WINE32:-0}" = 1 ]; then
+  wine32_skip="TESSARO_SKIP_WINE32=1"
+else
+  wine_use_arch win32
+  wine32_skip=$(wine_arch_unavailable)
+fi
+wine_use_arch win64
+presets=(native native-asan win32 wine64)
+[ -n "$wine32_skip" ] || presets+=(wine32)
+
 mkdir -p build
-for preset in native native-asan win32 wine64; do
+for preset in "${presets[@]}"; do
   echo "== build $preset"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j"$jobs"; } >"build/$preset.build.log" 2>&1; then
     cat "build/$preset.build.log"
@@ -54,13 +71,28 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 ru
 echo "== test win32 (shipped files)"
 run_ctest win32
 echo "== test wine64 (under Wine)"
-source scripts/wine-session.sh
 trap wine_session_stop EXIT
 wine_build_locale
 wine_session_start
 run_ctest wine64
 wine_session_stop
 trap - EXIT
+if [ -z "$wine32_skip" ]; then
+  # A session of its own: the 32-bit prefix, server and display.
+  echo "== test wine32 (shipped i686 files under 32-bit Wine)"
+  wine32_started=$(date +%s)
+  wine_use_arch win32
+  trap wine_session_stop EXIT
+  wine_session_start
+  run_ctest wine32
+  wine_session_stop
+  trap - EXIT
+  wine_use_arch win64
+  echo "wine32: tests took $(($(date +%s) - wine32_started)) s"
+else
+  echo "== test wine32: skipped ($wine32_skip)"
+  summary+=("wine32: skipped ($wine32_skip)")
+fi
 
 echo
 printf '%s\n' "${summary[@]}"

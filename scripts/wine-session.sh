@@ -1,7 +1,17 @@
 # Sourced: prepares the prefix, a display and a persistent wineserver for
 # one run of Windows programs. Call wine_session_start, and
-# wine_session_stop when done (the caller installs the trap).
+# wine_session_stop when done (the caller installs the trap). The
+# architecture comes from TESSARO_WINE_ARCH (see wine-env.sh); one script
+# may run several sessions one after the other, switching with
+# wine_use_arch between them.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+# wine_use_arch win32|win64: the following sessions and programs use that
+# architecture's loader, server and prefix.
+wine_use_arch() {
+  TESSARO_WINE_ARCH=$1
+  source "$TESSARO_ROOT/scripts/wine-env.sh"
+}
 
 wine_session_start() {
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -47,6 +57,8 @@ wine_session_stop() {
   if [ -n "${TESSARO_XVFB_PID:-}" ]; then
     kill "$TESSARO_XVFB_PID" 2>/dev/null || true
     wait "$TESSARO_XVFB_PID" 2>/dev/null || true
+    # The display is gone with its server: a later session starts its own.
+    unset TESSARO_XVFB_PID DISPLAY
   fi
 }
 
