@@ -13,6 +13,7 @@
 #include "tessaro/core/StringTable.h"
 #include "tessaro/core/Switches.h"
 #include "tessaro/app/TessaroApp.h"
+#include "tests/support/ProgramStateScope.h"
 
 class CFakeMainView : public IMainView {
  public:
@@ -182,8 +183,10 @@ class CFakeBoardInfo : public IBoardInfo {
   void DecodeInfoFile(WindowRef) override { m_vecCalls.push_back("decode"); }
 };
 
-// A platform of fakes with the program's built-in string table.
+// A platform of fakes with the program's built-in string table; the
+// program-wide state is as at program start for its lifetime.
 struct SFakePlatform {
+  CProgramStateScope state;
   CFakeFileSystem files;
   CFakeRegistry registry;
   CFakeSystem system;
@@ -210,10 +213,3 @@ struct SFakePlatform {
     return vec;
   }
 };
-
-// Resets the program-wide flags and options between tests.
-inline void ResetProgramState() {
-  g_bAmiBios = g_bAwardBios = false;
-  g_bTest = g_bBeta = g_bPower = g_bTran = g_bDebug = false;
-  g_FlashOptions = DefaultFlashOptions();
-}

@@ -8,11 +8,9 @@ namespace {
 class MainPresenter : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetProgramState();
-    g_bAwardBios = true;
+    m_fake.state.SetFamily(true, false);
     m_engine.m_pView = &m_view;
   }
-  void TearDown() override { ResetProgramState(); }
 
   CMainPresenter& Init() {
     m_pPresenter.reset(new CMainPresenter(m_fake.platform, m_resources, m_engine, m_board));
@@ -82,7 +80,7 @@ TEST_F(MainPresenter, VersionSplitsAtTheLastDash) {
 }
 
 TEST_F(MainPresenter, TranShowsTheInformationFileTools) {
-  g_bTran = true;
+  m_fake.state.SetTran(true);
   Init();
   EXPECT_TRUE(m_view.m_mapShown[IDC_ENCODE_INFO]);
   EXPECT_TRUE(m_view.m_mapShown[IDC_DECODE_INFO]);
@@ -93,8 +91,7 @@ TEST_F(MainPresenter, TranShowsTheInformationFileTools) {
 }
 
 TEST_F(MainPresenter, AmiShowsVersionAndPartPrefixAndEndsWhenItsCheckFails) {
-  g_bAwardBios = false;
-  g_bAmiBios = true;
+  m_fake.state.SetFamily(false, true);
   m_engine.m_eFamily = EEngineFamily::Ami;
   m_engine.m_strVersion = "1.23";
   m_engine.m_strPartNumber = "AB-CD-0815";
@@ -118,7 +115,7 @@ TEST_F(MainPresenter, AmiShowsVersionAndPartPrefixAndEndsWhenItsCheckFails) {
 }
 
 TEST_F(MainPresenter, NoFamilySaysSoInTheTitle) {
-  g_bAwardBios = false;
+  m_fake.state.SetFamily(false, false);
   m_engine.m_eFamily = EEngineFamily::None;
   Init();
   EXPECT_EQ("Tessaro - NOT SUPPORTED BIOS", m_view.m_mapTexts[IDC_WEBSITE]);
@@ -261,15 +258,14 @@ TEST_F(MainPresenter, SettingsOkStoresAllElevenValuesCancelChangesNothing) {
 
 TEST_F(MainPresenter, SettingsDialogSeesTheLocksAndThePowerSwitch) {
   m_board.m_modelFlags.bNoClearCMOS = true;
-  g_bPower = true;
+  m_fake.state.SetPower(true);
   Init();
   m_pPresenter->OnCommand(m_view, IDC_SETTING);
   EXPECT_FALSE(m_view.m_mapSettingEnabled[IDC_SET_CLEARCMOS]);
   EXPECT_TRUE(m_view.m_mapSettingShown[IDC_SET_IGNORE_PN]);
   EXPECT_FALSE(m_view.m_mapSettingShown[IDC_SET_IGNORE_ID]);
 
-  g_bAwardBios = false;
-  g_bAmiBios = true;
+  m_fake.state.SetFamily(false, true);
   m_pPresenter->OnCommand(m_view, IDC_SETTING);
   EXPECT_EQ("settings ami", m_view.m_vecEvents.back());
   EXPECT_FALSE(m_view.m_mapSettingEnabled[IDC_SET_CLEARCMOS]);
