@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/BenchDriver_win.h"
+
 namespace {
 
 constexpr DWORD kStartMs = 20000;  // a client starts and loads within this
@@ -167,17 +169,9 @@ TEST(Kt9020Dll, RefusesToLoadOnTheWindows9xFamily) {
   EXPECT_EQ(3, RunLoopback("load"));
 }
 
-// Removes the "Mirel" service that a failed start leaves behind, so the
-// prefix stays as it was.
-void DeleteMirelService() {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!hManager) return;
-  if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
-    DeleteService(hService);
-    CloseServiceHandle(hService);
-  }
-  CloseServiceHandle(hManager);
-}
+// Removes the "Mirel" service that a start leaves behind, so the prefix
+// stays as it was.
+void RemoveMirelService() { RemoveDriverService("Mirel"); }
 
 bool MirelDriverInstalled() {
   char sz[MAX_PATH];
@@ -188,7 +182,7 @@ bool MirelDriverInstalled() {
 
 TEST(Kt9020Dll, FailedDriverStartAsksForAnAdministratorAndEndsTheHost) {
   if (MirelDriverInstalled()) GTEST_SKIP() << "a Mirel driver is installed";
-  DeleteMirelService();
+  RemoveMirelService();
   CClient client(BinDir(), "load");
   ASSERT_TRUE(client.Started());
   // Creating and starting the service, then up to 10 s of waiting for it.
@@ -206,7 +200,7 @@ TEST(Kt9020Dll, FailedDriverStartAsksForAnAdministratorAndEndsTheHost) {
       szText);
   PostMessageA(hBox, WM_COMMAND, IDOK, 0);
   EXPECT_EQ(0, client.Exit());  // ended by the library, not by the client (3)
-  DeleteMirelService();
+  RemoveMirelService();
 }
 
 // ------------------------------------------------ with the Mirel driver --
@@ -217,28 +211,12 @@ std::string DriversDir() {
   return std::string(sz) + "\\Drivers\\";
 }
 
-void StopAndDeleteMirelService() {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!hManager) return;
-  if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
-    SERVICE_STATUS status;
-    if (ControlService(hService, SERVICE_CONTROL_STOP, &status))
-      for (int i = 0; i < 50 && QueryServiceStatus(hService, &status) &&
-                      status.dwCurrentState != SERVICE_STOPPED;
-           ++i)
-        Sleep(100);
-    DeleteService(hService);
-    CloseServiceHandle(hService);
-  }
-  CloseServiceHandle(hManager);
-}
-
 // The simulated controller's driver in the system's Drivers folder, with a
 // factory-default controller; whatever was there before is put back after.
 class Kt9020DllWithDriver : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    StopAndDeleteMirelService();
+    RemoveMirelService();
     for (const char* pszFile : {"Mirel.sys", "Mirel.state"})
       MoveFileExA((DriversDir() + pszFile).c_str(), (DriversDir() + pszFile + ".saved").c_str(),
                   MOVEFILE_REPLACE_EXISTING);
@@ -246,7 +224,7 @@ class Kt9020DllWithDriver : public ::testing::Test {
         CopyFileA((BinDir() + "Mirel.sys").c_str(), (DriversDir() + "Mirel.sys").c_str(), FALSE);
   }
   static void TearDownTestSuite() {
-    StopAndDeleteMirelService();
+    RemoveMirelService();
     for (const char* pszFile : {"Mirel.sys", "Mirel.state"}) {
       std::string strFile = DriversDir() + pszFile;
       DeleteFileA(strFile.c_str());
