@@ -57,8 +57,8 @@ class CAwardBios {
   void StopDriver();
   void DeleteDriver();
   // How the flash driver's service is installed: demand start, no wait
-  // after the start (the device open decides), 10 ms between status
-  // queries while it stops.
+  // after the start (the device open decides), status queries 10 ms apart
+  // while it stops, for at most 5 s.
   static SDriverServiceSettings WinFlashServiceSettings();
 
   // The BIOS file dialogs of the update and save workflows; false when

@@ -420,6 +420,34 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
   EXPECT_TRUE(dialogs.requests[0].bHideReadOnly && dialogs.requests[0].bOverwritePrompt);
 }
 
+TEST_F(AwardBiosTest, StopAndDeleteCloseTheDeviceAndGoThroughTheirOwnSessions) {
+  ASSERT_TRUE(bios.OpenDriver());
+  EXPECT_EQ(rig.devices.m_nOpenDevices, 1);
+  rig.services.m_vecCalls.clear();
+  rig.services.m_nQueriesUntilStopped = 2;
+  bios.StopDriver();
+  EXPECT_EQ(rig.devices.m_nOpenDevices, 0);
+  EXPECT_EQ(rig.services.m_vecCalls,
+            (std::vector<std::string>{"manager", "open WINFLASH", "stop WINFLASH", "query WINFLASH",
+                                      "query WINFLASH"}));
+  EXPECT_EQ(rig.system.m_dwSleptMs, 10u);
+  EXPECT_FALSE(rig.services.IsRunning("WINFLASH"));
+
+  rig.services.m_vecCalls.clear();
+  bios.DeleteDriver();
+  EXPECT_EQ(rig.services.m_vecCalls,
+            (std::vector<std::string>{"manager", "open WINFLASH", "delete WINFLASH"}));
+  EXPECT_EQ(rig.services.m_mapServices.count("WINFLASH"), 0u);
+}
+
+TEST_F(AwardBiosTest, DriverThatNeverStopsIsWaitedForFiveSecondsNotForever) {
+  ASSERT_TRUE(bios.OpenDriver());
+  rig.services.m_nQueriesUntilStopped = -1;
+  bios.StopDriver();
+  EXPECT_EQ(rig.system.m_dwSleptMs, 5000u);
+  EXPECT_EQ(rig.services.Count("query"), 501u);
+}
+
 TEST_F(AwardBiosTest, BiosFileDialogsOfferBinFiles) {
   std::string strPath;
   rig.ui.m_queFileAnswers = {"C:\\new.bin", ""};

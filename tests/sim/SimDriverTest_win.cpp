@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,46 @@ TEST(WinFlashDriver, FindsItsStateBesideTheDriverWithoutParameters) {
   ASSERT_TRUE(DeleteFileA((dir + "\\WinFlash.state").c_str()));
   CBenchDriver service("WINFLASH", dir + "\\WinFlash.sys", "");
   EXPECT_FALSE(service.Start());
+}
+
+// The program's driver-service helper against Wine's service control
+// manager: a second installation (1073) and a second start (1056) are what
+// the callers wanted; stop and removal work on the running driver.
+TEST(WinFlashDriver, ServiceHelperTakesAnExistingAndARunningServiceAsDone) {
+  std::string bin = BinaryDir();
+  std::string state = bin + "\\sim\\winflash-helper.state";
+  ASSERT_TRUE(CopyFileA((bin + "\\sim\\boards\\demo\\demo.state").c_str(), state.c_str(), FALSE));
+  {
+    CBenchDriver driver("WINFLASH", bin + "\\bin\\WinFlash.sys", state);
+    ASSERT_TRUE(driver.Created());
+    SPlatform& p = GetWin32Platform();
+    {
+      // What Windows itself answers to the second creation.
+      std::unique_ptr<IServiceManager> pManager = p.pServices->OpenManager(kScManagerAllAccess);
+      ASSERT_NE(nullptr, pManager);
+      SServiceConfig config;
+      config.strName = config.strDisplayName = "WINFLASH";
+      config.dwDesiredAccess = kServiceAllAccess;
+      config.dwServiceType = kServiceKernelDriver;
+      config.dwStartType = kServiceDemandStart;
+      config.dwErrorControl = kServiceErrorNormal;
+      config.strBinaryPath = bin + "\\bin\\WinFlash.sys";
+      EXPECT_EQ(nullptr, pManager->Create(config));
+      EXPECT_EQ(kErrorServiceExists, pManager->LastError());
+    }
+    CDriverService service(*p.pServices, *p.pSystem, BenchDriverSettings("WINFLASH"));
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Install(bin + "\\elsewhere\\WinFlash.sys"));
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Start()) << service.LastError();
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Start()) << service.LastError();
+    {
+      CDevice dev("\\\\.\\WinFlash");
+      EXPECT_TRUE(dev.Open());
+    }
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Stop()) << service.LastError();
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Remove()) << service.LastError();
+    EXPECT_EQ(EDriverServiceResult::OpenFailed, service.Start());
+  }
+  DeleteFileA(state.c_str());
 }
 
 // One controller transaction: a record out, a record back.
