@@ -6,6 +6,7 @@
 #include "kt9020dll/ControllerCommand.h"
 #include "kt9020dll/PortRecord.h"
 #include "platform/ByteView.h"
+#include "platform/DriverService.h"
 #include "platform/WinTypes.h"
 
 const char g_szMutexName[] = "KT9020_MUTEX";
@@ -28,13 +29,6 @@ constexpr uint32_t kMutexEveryoneRights = kStandardRightsAll | kMutexModifyState
 const char kStartFailText[] =
     "When you see this dialog box, please login as administrator and run this\n"
     "program once so that you won't see this dialog box again.";
-
-bool IsRunning(IService& service) {
-  SServiceStatus status;
-  // Interrogating a stopped service fails; that also means "not running".
-  return service.Control(kServiceControlInterrogate, &status) &&
-         status.dwCurrentState == kServiceRunning;
-}
 
 const char* SecurityFailureFormat(ESecurityStep eStep) {
   switch (eStep) {
@@ -137,53 +131,46 @@ bool CKt9020Library::Start() {
   return true;
 }
 
+SDriverServiceSettings CKt9020Library::MirelServiceSettings() {
+  SDriverServiceSettings settings;
+  settings.strName = kServiceName;
+  settings.dwStartType = kServiceBootStart;  // it must come up with Windows from now on
+  settings.dwManagerAccess = kScManagerAllAccess;
+  settings.dwServiceAccess = kServiceAllAccess;
+  settings.nStartPolls = kStartPolls;
+  settings.dwStartPollMs = kStartPollMs;
+  return settings;
+}
+
 bool CKt9020Library::StartService() {
-  std::unique_ptr<IServiceManager> pManager = m_ports.pServices->OpenManager(kScManagerAllAccess);
-  if (!pManager) {
-    Fail("Could not open Service Control Manager");
-    return false;
-  }
-  std::unique_ptr<IService> pService = pManager->Open(kServiceName, kServiceAllAccess);
-  if (!pService) {
-    // The driver file must already be in the Drivers folder; it is not copied.
+  CDriverService service(*m_ports.pServices, *m_ports.pSystem, MirelServiceSettings());
+  // The driver file must already be in the Drivers folder; it is not copied.
+  const EDriverServiceResult eResult = service.EnsureRunning([this](std::string* pstrPath) {
     std::string strSystem;
     if (!m_ports.pSystem->QuerySystemDirectory(&strSystem) || strSystem.empty() ||
-        strSystem.size() >= kSystemDirectoryBuffer) {
+        strSystem.size() >= kSystemDirectoryBuffer)
+      return false;
+    *pstrPath = strSystem + "\\Drivers\\Mirel.sys";
+    return true;
+  });
+  switch (eResult) {
+    case EDriverServiceResult::Ok:
+      m_pService = service.TakeService();
+      return true;
+    case EDriverServiceResult::NoManager:
+      Fail("Could not open Service Control Manager");
+      return false;
+    case EDriverServiceResult::NoBinaryPath:
       Fail("Could not find Windows system directory");
       return false;
-    }
-    SServiceConfig config;
-    config.strName = kServiceName;
-    config.strDisplayName = kServiceName;
-    config.dwDesiredAccess = kServiceAllAccess;
-    config.dwServiceType = kServiceKernelDriver;
-    config.dwStartType = kServiceBootStart;
-    config.dwErrorControl = kServiceErrorNormal;
-    config.strBinaryPath = strSystem + "\\Drivers\\Mirel.sys";
-    pService = pManager->Create(config);
-    if (!pService) {
+    case EDriverServiceResult::CreateFailed:
+    case EDriverServiceResult::OpenFailed:
       Fail("Could not create Service!");
       return false;
-    }
-  }
-  if (!IsRunning(*pService)) {
-    // Another process may have started it since the interrogation.
-    if (!pService->Start() && pService->LastError() != kErrorServiceAlreadyRunning) {
+    default:
       Fail("Could not start Mirel.sys");
       return false;
-    }
-    bool bRunning = false;
-    for (int i = 0; i < kStartPolls && !bRunning; ++i) {
-      m_ports.pSystem->Sleep(kStartPollMs);
-      bRunning = IsRunning(*pService);
-    }
-    if (!bRunning) {
-      Fail("Could not start Mirel.sys");
-      return false;
-    }
   }
-  m_pService = std::move(pService);
-  return true;
 }
 
 bool CKt9020Library::Transact(bool bSet, int nCommand, int nAddress, int nCount, const void* pData,

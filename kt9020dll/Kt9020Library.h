@@ -10,6 +10,7 @@
 #include <string>
 
 #include "protocol/MirelIoctl.h"
+#include "platform/DriverService.h"
 #include "platform/MutexPort.h"
 #include "platform/Ports.h"
 #include "platform/TokenPort.h"
@@ -75,6 +76,10 @@ class CKt9020Library {
   uint32_t GetInterruptCount() const { return m_pShared->dwInterruptCount; }
   uint8_t SetRs232Flag(int nFlag);
   uint8_t IsRs232Processing() const { return m_pShared->byRS232; }
+
+  // How the controller driver's service is installed: boot start, from the
+  // Drivers folder, waited for up to 10 interrogations one second apart.
+  static SDriverServiceSettings MirelServiceSettings();
 
   // The description of the last failure (never shown by the library).
   std::string LastErrorText() const { return m_szLastError; }

@@ -10,6 +10,11 @@
 uint16_t g_wSmiPort = winflash::kDefaultSmiPort;
 uint8_t g_bySmiLevel = 0;
 
+void ResetSmiSettings() {
+  g_wSmiPort = winflash::kDefaultSmiPort;
+  g_bySmiLevel = 0;
+}
+
 namespace {
 
 // Where the BIOS keeps its records in the F000 segment (offsets in the 64 KB
@@ -42,6 +47,7 @@ CAwardBios::CAwardBios(SPlatform& platform, const CResources& resources, IDirect
       m_resources(resources),
       m_pDirect(pDirect),
       m_SysInfo(*platform.pSystem, *platform.pPower, *platform.pUi),
+      m_Service(*platform.pServices, *platform.pSystem, WinFlashServiceSettings()),
       m_pSegment(new uint8_t[winflash::kSegmentSize]()),
       m_Msg(resources, *platform.pUi) {}
 
@@ -50,6 +56,7 @@ CAwardBios::~CAwardBios() = default;
 // ------------------------------------------------------------- set-up --
 
 bool CAwardBios::Open() {
+  ResetSmiSettings();
   if (!OpenDriver()) return false;
   ReadBiosSegment();
   ParseBiosSegment();
@@ -450,50 +457,23 @@ bool CAwardBios::ChooseSaveFile(WindowRef hOwner, std::string* pstrPath) {
 
 // ------------------------------------------------------ driver service --
 
-bool CAwardBios::CreateService(const std::string& strBinaryPath) {
-  std::unique_ptr<IServiceManager> pManager =
-      m_platform.pServices->OpenManager(kScManagerAllAccess);
-  if (!pManager) return false;
-  SServiceConfig config;
-  config.strName = kWinFlashService;
-  config.strDisplayName = kWinFlashService;
-  config.dwDesiredAccess = kServiceAllAccess;
-  config.dwServiceType = kServiceKernelDriver;
-  config.dwStartType = kServiceDemandStart;
-  config.dwErrorControl = kServiceErrorNormal;
-  config.strBinaryPath = strBinaryPath;
-  return pManager->Create(config) != nullptr;
-}
-
-bool CAwardBios::StartService() {
-  std::unique_ptr<IServiceManager> pManager =
-      m_platform.pServices->OpenManager(kScManagerAllAccess);
-  if (!pManager) return false;
-  std::unique_ptr<IService> pService = pManager->Open(kWinFlashService, kServiceAllAccess);
-  if (!pService) return false;
-  return pService->Start() || pService->LastError() == kErrorServiceAlreadyRunning;
+SDriverServiceSettings CAwardBios::WinFlashServiceSettings() {
+  SDriverServiceSettings settings;
+  settings.strName = kWinFlashService;
+  settings.dwStartType = kServiceDemandStart;
+  settings.dwManagerAccess = kScManagerAllAccess;
+  settings.dwServiceAccess = kServiceAllAccess;
+  settings.nStartPolls = 0;
+  settings.dwStopPollMs = 10;
+  return settings;
 }
 
 void CAwardBios::StopDriver() {
   m_hDevice.reset();
-  std::unique_ptr<IServiceManager> pManager =
-      m_platform.pServices->OpenManager(kScManagerAllAccess);
-  if (!pManager) return;
-  std::unique_ptr<IService> pService = pManager->Open(kWinFlashService, kServiceAllAccess);
-  if (!pService) return;
-  SServiceStatus status;
-  pService->Control(kServiceControlStop, &status);
-  while (pService->QueryStatus(&status) && status.dwCurrentState != kServiceStopped)
-    m_platform.pSystem->Sleep(10);
+  m_Service.Stop();
 }
 
-void CAwardBios::DeleteDriver() {
-  std::unique_ptr<IServiceManager> pManager =
-      m_platform.pServices->OpenManager(kScManagerAllAccess);
-  if (!pManager) return;
-  std::unique_ptr<IService> pService = pManager->Open(kWinFlashService, kServiceAllAccess);
-  if (pService) pService->Delete();
-}
+void CAwardBios::DeleteDriver() { m_Service.Remove(); }
 
 bool CAwardBios::OpenDevice() {
   m_hDevice = m_platform.pDevices->Open(kWinFlashDevice);
@@ -523,13 +503,13 @@ bool CAwardBios::OpenDriver() {
   const std::string strSource = strCurrent + strName;
   const std::string strTarget = strSystem + "Drivers\\" + strName;
 
-  // Creation fails harmlessly when the service exists; the device open
-  // below decides.
+  // An existing service is kept as it is, and a failed creation or start
+  // shows nothing: the device open below decides.
   if (files.Open(strSource, EFileMode::Read)) {
     files.Copy(strSource, strTarget, false);
-    CreateService(strSource);
+    m_Service.Install(strSource);
   } else if (files.Open(strTarget, EFileMode::Read)) {
-    CreateService(strTarget);
+    m_Service.Install(strTarget);
   } else {
     std::string strChosen;
     if (!ChooseDriverFile(strName, &strChosen)) {
@@ -537,9 +517,9 @@ bool CAwardBios::OpenDriver() {
       return false;
     }
     files.Copy(strChosen, strTarget, false);
-    CreateService(strChosen);
+    m_Service.Install(strChosen);
   }
-  StartService();
+  m_Service.Start();
   if (!OpenDevice()) {
     m_Msg.ShowError(774, kCaptionTessaro);
     return false;

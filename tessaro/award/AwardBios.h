@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/DirectIoPort.h"
+#include "platform/DriverService.h"
 #include "platform/FileDialogPort.h"
 #include "platform/Ports.h"
 #include "tessaro/core/MessageHelper.h"
@@ -21,6 +22,10 @@
 // level the firmware reported (begin/end calls only from level 4 on).
 extern uint16_t g_wSmiPort;
 extern uint8_t g_bySmiLevel;
+// The one owner of both: puts them back to their values at program start
+// (port 0x80, level 0). CAwardBios::Open calls it before it reads the BIOS,
+// so what one opened engine found never leaks into the next.
+void ResetSmiSettings();
 
 constexpr char kWinFlashService[] = "WINFLASH";
 constexpr char kWinFlashDevice[] = "\\\\.\\WinFlash";
@@ -48,6 +53,10 @@ class CAwardBios {
   // Stops the driver service (closing the device first) and deletes it.
   void StopDriver();
   void DeleteDriver();
+  // How the flash driver's service is installed: demand start, no wait
+  // after the start (the device open decides), status queries 10 ms apart
+  // while it stops, for at most 5 s.
+  static SDriverServiceSettings WinFlashServiceSettings();
 
   // The BIOS file dialogs of the update and save workflows; false when
   // cancelled.
@@ -118,8 +127,6 @@ class CAwardBios {
   void LookupFlashName();
   void SetUpSmi();
   bool ChooseDriverFile(const std::string& strName, std::string* pstrPath);
-  bool CreateService(const std::string& strBinaryPath);
-  bool StartService();
   bool OpenDevice();
   void Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut);
   // One erase-block request; returns the status the driver reported.
@@ -131,6 +138,7 @@ class CAwardBios {
   const CResources& m_resources;
   IDirectIoPort* m_pDirect;
   CSystemInfo m_SysInfo;
+  CDriverService m_Service;
 
  public:
   uint16_t m_wFlashId = kFlashIdUnknown;

@@ -101,6 +101,10 @@ void CSystemInfo::Reboot() {
   m_power.RequestExit(kEwxReboot);
 }
 
+IDirectIoPort* SelectDirectIoPort(const CSystemInfo& info, IDirectIoPort& port) {
+  return info.IsWin9x() ? &port : nullptr;
+}
+
 int GetProgramDirectory(ISystem& system, char* pszBuffer, int nSize) {
   std::string strPath;
   bool bOk = system.QueryModulePath(&strPath);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/DirectIoPort.h"
 #include "platform/Ports.h"
 
 struct SLanguageCode {
@@ -60,6 +61,13 @@ class CSystemInfo {
   const SLanguageCode* m_pLanguages;
   size_t m_nLanguages;
 };
+
+// The direct-I/O port a program may hand to its engines: the systems
+// CSystemInfo counts as the Windows 9x family let a program execute IN and
+// OUT and read the first megabyte itself, and have no driver service for
+// it; on every other system both fault, so there the answer is null and
+// the engines go through their drivers.
+IDirectIoPort* SelectDirectIoPort(const CSystemInfo& info, IDirectIoPort& port);
 
 // Directory functions: each fills a caller buffer of nSize characters
 // (256 in the program) with the directory ending in a backslash and

@@ -1,11 +1,13 @@
 // Tessaro's entry point and its program-wide objects, in the order they
 // must come to life: the program's texts (which the engines and the
-// application object share), the hardware access of both BIOS families,
+// application object share), the hardware access of both BIOS families
+// (the Award engine's direct port on the Windows 9x family only),
 // then the application object, which detects the family before any window
 // exists. They are destroyed in the reverse order at exit, so the Award
 // driver connection closes after the application object is gone.
 #include <windows.h>
 
+#include "platform/win/DirectIoPort_win.h"
 #include "platform/win/FileDialog_win.h"
 #include "platform/win/Platform_win.h"
 #include "platform/win/SetupApiPort_win.h"
@@ -53,7 +55,17 @@ CResources g_Resources(*ProgramPlatform().pModules);
 // This build has no AMI engine: its detection finds no signature, so every
 // machine goes on to the Award detection, silently.
 CNoBoardProbe g_AmiHwAccess;
-CAwardBios g_AwardBios(ProgramPlatform(), g_Resources);
+
+// On the Windows 9x family the Award engine reads its BIOS segment and
+// raises SMIs itself; everywhere else it gets no direct port and goes
+// through the WinFlash driver.
+IDirectIoPort* AwardDirectIoPort() {
+  SPlatform& platform = ProgramPlatform();
+  const CSystemInfo systemInfo(*platform.pSystem, *platform.pPower, *platform.pUi);
+  return SelectDirectIoPort(systemInfo, GetWin32DirectIoPort());
+}
+
+CAwardBios g_AwardBios(ProgramPlatform(), g_Resources, AwardDirectIoPort());
 CAwardEngine g_Engine(g_AwardBios);
 CAwardFamilyProbe g_FamilyProbe(g_AwardBios, g_AmiHwAccess);
 CTessaroApp g_App(ProgramPlatform(), g_Resources, g_FamilyProbe);

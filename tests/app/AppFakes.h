@@ -15,6 +15,7 @@
 #include "tessaro/core/StringTable.h"
 #include "tessaro/core/Switches.h"
 #include "tessaro/app/TessaroApp.h"
+#include "tests/support/ProgramStateScope.h"
 
 class CFakeMainView : public IMainView {
  public:
@@ -204,8 +205,10 @@ class CFakeBoardInfo : public IBoardInfo {
   void DecodeInfoFile(WindowRef) override { m_vecCalls.push_back("decode"); }
 };
 
-// A platform of fakes with the program's built-in string table.
+// A platform of fakes with the program's built-in string table; the
+// program-wide state is as at program start for its lifetime.
 struct SFakePlatform {
+  CProgramStateScope state;
   CFakeFileSystem files;
   CFakeRegistry registry;
   CFakeSystem system;

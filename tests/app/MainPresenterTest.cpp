@@ -7,11 +7,7 @@ namespace {
 
 class MainPresenter : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetProgramState();
-    m_engine.m_pView = &m_view;
-  }
-  void TearDown() override { ResetProgramState(); }
+  void SetUp() override { m_engine.m_pView = &m_view; }
 
   CMainPresenter& Init() {
     m_pPresenter.reset(new CMainPresenter(m_fake.platform, m_resources, m_engine, m_board));
@@ -80,7 +76,7 @@ TEST_F(MainPresenter, VersionSplitsAtTheLastDash) {
 }
 
 TEST_F(MainPresenter, TranShowsTheInformationFileTools) {
-  g_bTran = true;
+  m_fake.state.SetTran(true);
   Init();
   EXPECT_TRUE(m_view.m_mapShown[IDC_ENCODE_INFO]);
   EXPECT_TRUE(m_view.m_mapShown[IDC_DECODE_INFO]);
@@ -256,7 +252,7 @@ TEST_F(MainPresenter, SettingsOkStoresAllElevenValuesCancelChangesNothing) {
 
 TEST_F(MainPresenter, SettingsDialogSeesTheLocksAndThePowerSwitch) {
   m_board.m_modelFlags.bNoClearCMOS = true;
-  g_bPower = true;
+  m_fake.state.SetPower(true);
   Init();
   m_pPresenter->OnCommand(m_view, IDC_SETTING);
   EXPECT_FALSE(m_view.m_mapSettingEnabled[IDC_SET_CLEARCMOS]);

@@ -29,9 +29,6 @@ class CFakeProbe : public IFamilyProbe {
 
 class TessaroApp : public ::testing::Test {
  protected:
-  void SetUp() override { ResetProgramState(); }
-  void TearDown() override { ResetProgramState(); }
-
   // Runs a whole start; returns whether the main window opened.
   bool Start(const std::string& strCommandLine) {
     CTessaroApp app(m_fake.platform, m_resources, m_probe);
@@ -74,7 +71,7 @@ TEST(Dispatch, DecidesMessageAndMainWindowPerFamily) {
 }
 
 TEST_F(TessaroApp, ConstructionPinsTheProcessAndDetectsWithoutAnyMessage) {
-  g_FlashOptions = FlashOptions{};
+  m_fake.state.SetOptions(FlashOptions{});
   m_probe.m_bAward = true;
   {
     CTessaroApp app(m_fake.platform, m_resources, m_probe);
@@ -118,7 +115,7 @@ TEST_F(TessaroApp, TranOpensTheWindowAfterTheRefusalOnAwardWithoutWindowsFlash) 
   EXPECT_FALSE(Start(""));
   EXPECT_EQ(2u, m_fake.ui.m_vecBoxes.size());
   m_fake.ui.m_vecBoxes.clear();
-  ResetProgramState();
+  m_fake.state.Reset();
   EXPECT_TRUE(Start("-TRAN"));
   EXPECT_EQ(2u, m_fake.ui.m_vecBoxes.size());
   EXPECT_EQ("The BIOS on your M/B does not support Tessaro!", m_fake.ui.m_vecBoxes[1].strText);

@@ -87,9 +87,9 @@ TEST_F(AwardBiosTest, EraseMapOffsetPastTheSegmentGivesAnEmptyMap) {
   CAwardBios& b = Parse();
   EXPECT_EQ(b.m_byFlashROMSize, 8);
   EXPECT_EQ(b.BlockSize(1), 0u);
-  rig.device.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   EXPECT_FALSE(b.EraseFlash(0xFFF80000, 0x10000));
-  EXPECT_EQ(rig.device.Count(winflash::kEraseBlock), 0u);
+  EXPECT_EQ(rig.devices.Count(winflash::kEraseBlock), 0u);
 }
 
 TEST_F(AwardBiosTest, BlockSizesFollowTheEraseMap) {
@@ -104,27 +104,27 @@ TEST_F(AwardBiosTest, EraseWalksTheMapAndStopsWhereItMust) {
   PutKaFlash(Seg(), 0x100, 4, 5, 0x07, {64, 7, 32, 1, 8, 2, 16, 1});
   CAwardBios& b = Parse();
   ASSERT_TRUE(OpenBios());
-  CRecordingDevice& dev = rig.device;
+  CFlashModel& dev = rig.device;
 
   // The 64 KB from 0xFFFF0000: blocks 8 (32 KB), 9 and 10 (8 KB), 11 (16 KB).
-  dev.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   EXPECT_TRUE(b.EraseFlash(0xFFFF0000, 0x10000));
   std::vector<std::pair<uint32_t, uint32_t>> erased;
-  for (const SRequest& r : dev.m_vecLog)
+  for (const SDeviceRequest& r : rig.devices.m_vecRequests)
     if (r.dwCode == winflash::kEraseBlock)
-      erased.push_back({LoadU32(&r.input[0]), LoadU32(&r.input[4])});
+      erased.push_back({LoadU32(&r.vecIn[0]), LoadU32(&r.vecIn[4])});
   const std::vector<std::pair<uint32_t, uint32_t>> expected = {
       {0xFFFF0000, 0x8000}, {0xFFFF8000, 0x2000}, {0xFFFFA000, 0x2000}, {0xFFFFC000, 0x4000}};
   EXPECT_EQ(erased, expected);
 
-  dev.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   EXPECT_FALSE(b.EraseFlash(0xFFFF1000, 0x1000)) << "inside a block";
   EXPECT_FALSE(b.EraseFlash(0xFFF70000, 0x1000)) << "below the ROM";
-  EXPECT_EQ(dev.Count(winflash::kEraseBlock), 0u);
+  EXPECT_EQ(rig.devices.Count(winflash::kEraseBlock), 0u);
   // Asking for more than the map holds ends at the map's end instead of
   // walking on forever.
   EXPECT_FALSE(b.EraseFlash(0xFFFFC000, 0x20000));
-  EXPECT_EQ(dev.Count(winflash::kEraseBlock), 1u);
+  EXPECT_EQ(rig.devices.Count(winflash::kEraseBlock), 1u);
 
   // A block that stays programmed fails the blank check, except on
   // page-write parts.
@@ -138,27 +138,27 @@ TEST_F(AwardBiosTest, EraseWalksTheMapAndStopsWhereItMust) {
 TEST_F(AwardBiosTest, ShortReadsAndProgramsStayInsideTheCallersBuffer) {
   PutKaFlash(Seg(), 0x100, 4, 1, 0x07, {64, 8});
   ASSERT_TRUE(OpenBios());
-  CRecordingDevice& dev = rig.device;
+  CFlashModel& dev = rig.device;
   for (size_t i = 0; i < 32; ++i) dev.m_flash[i] = static_cast<uint8_t>(i + 1);
 
-  dev.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   uint8_t abyBuffer[24];
   std::memset(abyBuffer, 0xCC, sizeof(abyBuffer));
   bios.ReadFlash(0xFFF80000, abyBuffer, 20);
-  ASSERT_EQ(dev.m_vecLog.size(), 3u);
-  EXPECT_EQ(dev.m_vecLog[0].dwCode, winflash::kSetAddress);
-  EXPECT_EQ(LoadU32(dev.m_vecLog[0].input.data()), 0xFFF80000u);
-  EXPECT_EQ(dev.m_vecLog[1].dwCode, winflash::kReadNext);
-  EXPECT_EQ(dev.m_vecLog[2].nOut, 16u);
+  ASSERT_EQ(rig.devices.m_vecRequests.size(), 3u);
+  EXPECT_EQ(rig.devices.m_vecRequests[0].dwCode, winflash::kSetAddress);
+  EXPECT_EQ(LoadU32(rig.devices.m_vecRequests[0].vecIn.data()), 0xFFF80000u);
+  EXPECT_EQ(rig.devices.m_vecRequests[1].dwCode, winflash::kReadNext);
+  EXPECT_EQ(rig.devices.m_vecRequests[2].nOutBytes, 16u);
   EXPECT_EQ(abyBuffer[19], 20);
   for (int i = 20; i < 24; ++i) EXPECT_EQ(abyBuffer[i], 0xCC) << i;
 
-  dev.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   const uint8_t abyData[20] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
                                10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
   bios.ProgramFlash(0xFFF90000, abyData, 20);
-  ASSERT_EQ(dev.m_vecLog.size(), 3u);
-  const std::vector<uint8_t>& last = dev.m_vecLog[2].input;
+  ASSERT_EQ(rig.devices.m_vecRequests.size(), 3u);
+  const std::vector<uint8_t>& last = rig.devices.m_vecRequests[2].vecIn;
   ASSERT_EQ(last.size(), 16u);
   EXPECT_EQ(last[3], 19);
   for (int i = 4; i < 16; ++i) EXPECT_EQ(last[i], 0xFF) << "padding, not foreign bytes";
@@ -170,37 +170,57 @@ TEST_F(AwardBiosTest, OpenReadsTheSegmentAndSetsUpTheSmiPortInDriverMode) {
   PutU16(Seg(), 0x42A, 0x00B2);
   PutKaFlash(Seg(), 0x100, 4, 1, 0x07, {64, 8});
   ASSERT_TRUE(OpenBios());
-  const std::vector<SRequest>& log = rig.device.m_vecLog;
+  const std::vector<SDeviceRequest>& log = rig.devices.m_vecRequests;
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0].dwCode, winflash::kReadPhysical);
-  EXPECT_EQ(LoadU32(log[0].input.data()), 0xF0000u);
-  EXPECT_EQ(log[0].nOut, 65536u);
+  EXPECT_EQ(LoadU32(log[0].vecIn.data()), 0xF0000u);
+  EXPECT_EQ(log[0].nOutBytes, 65536u);
   EXPECT_EQ(log[log.size() - 2].dwCode, winflash::kSetSmiPort);
-  EXPECT_EQ(log[log.size() - 2].input, (std::vector<uint8_t>{0xB2, 0x00}));
+  EXPECT_EQ(log[log.size() - 2].vecIn, (std::vector<uint8_t>{0xB2, 0x00}));
   EXPECT_EQ(log.back().dwCode, winflash::kSmiControl);
-  EXPECT_EQ(log.back().input, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(log.back().vecIn, (std::vector<uint8_t>{0, 0}));
   EXPECT_TRUE(bios.IsAwardBios());
   // The reply is not read: no begin/end calls in driver mode.
   EXPECT_EQ(g_bySmiLevel, 0);
-  rig.device.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   bios.SmiFlashBegin();
   bios.SmiFlashEnd();
-  EXPECT_TRUE(rig.device.m_vecLog.empty());
-  g_bySmiLevel = 4;
+  EXPECT_TRUE(rig.devices.m_vecRequests.empty());
+  rig.state.SetSmiLevel(4);
   bios.SmiFlashBegin();
   bios.SmiFlashEnd();
-  ASSERT_EQ(rig.device.m_vecLog.size(), 2u);
-  EXPECT_EQ(rig.device.m_vecLog[0].input, (std::vector<uint8_t>{2, 0}));
-  EXPECT_EQ(rig.device.m_vecLog[1].input, (std::vector<uint8_t>{3, 0}));
+  ASSERT_EQ(rig.devices.m_vecRequests.size(), 2u);
+  EXPECT_EQ(rig.devices.m_vecRequests[0].vecIn, (std::vector<uint8_t>{2, 0}));
+  EXPECT_EQ(rig.devices.m_vecRequests[1].vecIn, (std::vector<uint8_t>{3, 0}));
+}
+
+TEST_F(AwardBiosTest, EveryOpenStartsFromTheProgramStartSmiSettings) {
+  PutText(Seg(), 0x400, "$@AWDFLASH");
+  PutU16(Seg(), 0x42A, 0x00B2);
+  ASSERT_TRUE(OpenBios());
+  EXPECT_EQ(g_wSmiPort, 0x00B2);
+  rig.state.SetSmiLevel(4);
+
+  // A BIOS without the port record: the default port, not the last one.
+  PutText(Seg(), 0x400, "$@NOFLASH!");
+  rig.devices.m_vecRequests.clear();
+  CAwardBios fresh(rig.platform, rig.resources);
+  ASSERT_TRUE(fresh.Open());
+  EXPECT_EQ(g_wSmiPort, 0x0080);
+  EXPECT_EQ(g_bySmiLevel, 0);
+  ASSERT_GE(rig.devices.m_vecRequests.size(), 2u);
+  const SDeviceRequest& port = rig.devices.m_vecRequests[rig.devices.m_vecRequests.size() - 2];
+  EXPECT_EQ(port.dwCode, winflash::kSetSmiPort);
+  EXPECT_EQ(port.vecIn, (std::vector<uint8_t>{0x80, 0x00}));
 }
 
 TEST_F(AwardBiosTest, CmosWritesGoThroughIndexAndDataPorts) {
   ASSERT_TRUE(OpenBios());
-  rig.device.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   bios.WriteCmos(0x10, 0xDD);
-  ASSERT_EQ(rig.device.m_vecLog.size(), 2u);
-  EXPECT_EQ(rig.device.m_vecLog[0].input, (std::vector<uint8_t>{0x70, 0, 0x10, 0}));
-  EXPECT_EQ(rig.device.m_vecLog[1].input, (std::vector<uint8_t>{0x71, 0, 0xDD, 0}));
+  ASSERT_EQ(rig.devices.m_vecRequests.size(), 2u);
+  EXPECT_EQ(rig.devices.m_vecRequests[0].vecIn, (std::vector<uint8_t>{0x70, 0, 0x10, 0}));
+  EXPECT_EQ(rig.devices.m_vecRequests[1].vecIn, (std::vector<uint8_t>{0x71, 0, 0xDD, 0}));
   EXPECT_EQ(rig.device.m_mapCmos[0x10], 0xDD);
 }
 
@@ -247,7 +267,7 @@ TEST_F(AwardBiosTest, IdentificationLengthByteIsBounded) {
 }
 
 // A lock record in the 4 KB window below the lock search top.
-void PutLockRecord(CRecordingDevice& dev, uint32_t dwWindow, uint8_t byFlags, uint16_t wOffset,
+void PutLockRecord(CFlashModel& dev, uint32_t dwWindow, uint8_t byFlags, uint16_t wOffset,
                    uint8_t byFill) {
   uint8_t* p = dev.At(dwWindow);
   std::memcpy(p + 0x100, "*BS1", 4);
@@ -278,9 +298,9 @@ TEST_F(AwardBiosTest, LockDataIsReadFromTheFlashOnceWhenTheLockFlagIsSet) {
   EXPECT_EQ(b.m_LockId[0], 'a');
   EXPECT_EQ(b.m_LockData[15], 0x11);
   // Read once: later parses send no flash reads for it.
-  rig.device.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   Parse();
-  EXPECT_EQ(rig.device.Count(winflash::kReadNext), 0u);
+  EXPECT_EQ(rig.devices.Count(winflash::kReadNext), 0u);
 }
 
 TEST_F(AwardBiosTest, LockDataSummingToZeroIsAbsentAndBadOffsetsAreNoRecord) {
@@ -303,19 +323,19 @@ TEST_F(AwardBiosTest, TrialEraseOfTheBootTopOnlyForThePartThatNeedsIt) {
   PutKaFlash(Seg(), 0x100, 4, 1, 0x07, {64, 8});
   PutU16(Seg(), 0xE059, 0x58BF);
   ASSERT_TRUE(OpenBios());
-  rig.device.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   EXPECT_FALSE(bios.TrialEraseBootTop());
-  ASSERT_EQ(rig.device.Count(winflash::kEraseBlock), 1u);
-  EXPECT_EQ(LoadU32(&rig.device.m_vecLog[0].input[0]), 0xFFFFF000u);
-  EXPECT_EQ(LoadU32(&rig.device.m_vecLog[0].input[4]), 0x1000u);
+  ASSERT_EQ(rig.devices.Count(winflash::kEraseBlock), 1u);
+  EXPECT_EQ(LoadU32(&rig.devices.m_vecRequests[0].vecIn[0]), 0xFFFFF000u);
+  EXPECT_EQ(LoadU32(&rig.devices.m_vecRequests[0].vecIn[4]), 0x1000u);
   rig.device.m_bEraseWorks = false;
   *rig.device.At(0xFFFFF000) = 0;
   EXPECT_TRUE(bios.TrialEraseBootTop());
 
   bios.m_wFlashId = 0x50BF;
-  rig.device.m_vecLog.clear();
+  rig.devices.m_vecRequests.clear();
   EXPECT_FALSE(bios.TrialEraseBootTop());
-  EXPECT_TRUE(rig.device.m_vecLog.empty());
+  EXPECT_TRUE(rig.devices.m_vecRequests.empty());
 }
 
 TEST_F(AwardBiosTest, WriteProtectReportUsesTheUpdateCaption) {
@@ -338,14 +358,20 @@ TEST_F(AwardBiosTest, DriverFromTheCurrentDirectoryIsCopiedOverTheSystemCopyAndU
   ASSERT_TRUE(bios.OpenDriver());
   EXPECT_EQ(rig.files.m_mapFiles["C:\\windows\\system32\\Drivers\\WinFlash.sys"],
             (std::vector<uint8_t>{'M', 'Z'}));
+  // Two sessions with the service control manager, as ever: one creates
+  // the service, the next opens and starts it.
   EXPECT_EQ(rig.services.m_vecCalls,
-            (std::vector<std::string>{"create C:\\work\\WinFlash.sys", "start WINFLASH"}));
+            (std::vector<std::string>{"manager", "create C:\\work\\WinFlash.sys", "manager",
+                                      "open WINFLASH", "start WINFLASH"}));
+  EXPECT_EQ(rig.services.m_vecAccess,
+            (std::vector<uint32_t>{kScManagerAllAccess, kScManagerAllAccess, kServiceAllAccess}));
   const SServiceConfig& cfg = rig.services.m_vecCreated.at(0);
   EXPECT_EQ(cfg.strName, "WINFLASH");
   EXPECT_EQ(cfg.strDisplayName, "WINFLASH");
   EXPECT_EQ(cfg.dwServiceType, kServiceKernelDriver);
   EXPECT_EQ(cfg.dwStartType, kServiceDemandStart);
   EXPECT_EQ(cfg.dwErrorControl, kServiceErrorNormal);
+  EXPECT_EQ(cfg.dwDesiredAccess, kServiceAllAccess);
   EXPECT_EQ(rig.devices.m_vecOpened, (std::vector<std::string>{"\\\\.\\WinFlash"}));
   EXPECT_TRUE(rig.ui.m_vecBoxes.empty());
 }
@@ -355,7 +381,8 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
   rig.system.m_bWow64 = true;  // the 64-bit driver under WOW64
   rig.files.m_mapFiles["C:\\windows\\system32\\Drivers\\WinFlash64.sys"] = {'M', 'Z'};
   ASSERT_TRUE(bios.OpenDriver());
-  EXPECT_EQ(rig.services.m_vecCalls.at(0), "create C:\\windows\\system32\\Drivers\\WinFlash64.sys");
+  EXPECT_EQ(rig.services.Calls("create").at(0),
+            "create C:\\windows\\system32\\Drivers\\WinFlash64.sys");
 
   rig.files.m_mapFiles.clear();
   rig.services.m_vecCalls.clear();
@@ -364,7 +391,13 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
   ASSERT_TRUE(bios.OpenDriver());
   ASSERT_EQ(rig.ui.m_vecDialogs.size(), 1u);
   EXPECT_EQ(rig.ui.m_vecDialogs[0].strFilter.substr(0, 24), "SYS Files (*.sys)|*.SYS|");
-  EXPECT_EQ(rig.services.m_vecCalls.at(0), "create D:\\disk\\wf.sys");
+  EXPECT_EQ(rig.services.Calls("create").at(0), "create D:\\disk\\wf.sys");
+  // The service from the first call stays as it is (Windows refuses a
+  // second creation with 1073) and is started again: both count as done.
+  EXPECT_EQ(rig.services.m_mapServices["WINFLASH"].config.strBinaryPath,
+            "C:\\windows\\system32\\Drivers\\WinFlash64.sys");
+  EXPECT_EQ(rig.services.Calls("start"), (std::vector<std::string>{"start WINFLASH"}));
+  EXPECT_TRUE(rig.ui.m_vecBoxes.empty());
   EXPECT_EQ(rig.files.m_mapFiles["C:\\windows\\system32\\Drivers\\WinFlash64.sys"],
             (std::vector<uint8_t>{'Z'}));
 
@@ -390,6 +423,34 @@ TEST_F(AwardBiosTest, DriverLookupFallsBackToSystemCopyThenToTheDialog) {
   EXPECT_TRUE(dialogs.requests[0].bHideReadOnly && dialogs.requests[0].bOverwritePrompt);
 }
 
+TEST_F(AwardBiosTest, StopAndDeleteCloseTheDeviceAndGoThroughTheirOwnSessions) {
+  ASSERT_TRUE(bios.OpenDriver());
+  EXPECT_EQ(rig.devices.m_nOpenDevices, 1);
+  rig.services.m_vecCalls.clear();
+  rig.services.m_nQueriesUntilStopped = 2;
+  bios.StopDriver();
+  EXPECT_EQ(rig.devices.m_nOpenDevices, 0);
+  EXPECT_EQ(rig.services.m_vecCalls,
+            (std::vector<std::string>{"manager", "open WINFLASH", "stop WINFLASH", "query WINFLASH",
+                                      "query WINFLASH"}));
+  EXPECT_EQ(rig.system.m_dwSleptMs, 10u);
+  EXPECT_FALSE(rig.services.IsRunning("WINFLASH"));
+
+  rig.services.m_vecCalls.clear();
+  bios.DeleteDriver();
+  EXPECT_EQ(rig.services.m_vecCalls,
+            (std::vector<std::string>{"manager", "open WINFLASH", "delete WINFLASH"}));
+  EXPECT_EQ(rig.services.m_mapServices.count("WINFLASH"), 0u);
+}
+
+TEST_F(AwardBiosTest, DriverThatNeverStopsIsWaitedForFiveSecondsNotForever) {
+  ASSERT_TRUE(bios.OpenDriver());
+  rig.services.m_nQueriesUntilStopped = -1;
+  bios.StopDriver();
+  EXPECT_EQ(rig.system.m_dwSleptMs, 5000u);
+  EXPECT_EQ(rig.services.Count("query"), 501u);
+}
+
 TEST_F(AwardBiosTest, BiosFileDialogsOfferBinFiles) {
   std::string strPath;
   rig.ui.m_queFileAnswers = {"C:\\new.bin", ""};
@@ -410,11 +471,11 @@ TEST_F(AwardBiosTest, DriverFailuresShowTheirMessages) {
   EXPECT_EQ(rig.ui.m_vecBoxes[0].strText, "Can't create WinFlash Service!");
   EXPECT_EQ(rig.ui.m_vecBoxes[0].strCaption, "Tessaro");
   EXPECT_TRUE(rig.services.m_vecCalls.empty());
-  EXPECT_TRUE(rig.device.m_vecLog.empty());
+  EXPECT_TRUE(rig.devices.m_vecRequests.empty());
 
   rig.ui.m_vecBoxes.clear();
   rig.files.m_mapFiles["C:\\work\\WinFlash.sys"] = {'M', 'Z'};
-  rig.devices.m_pDevice = nullptr;  // the driver never answers
+  rig.devices.m_bOpenFails = true;  // the driver never answers
   EXPECT_FALSE(bios.Open());
   ASSERT_EQ(rig.ui.m_vecBoxes.size(), 1u);
   EXPECT_EQ(rig.ui.m_vecBoxes[0].strText.substr(0, 35), "Can't find driver file WinFlash.sys");
@@ -428,8 +489,11 @@ class CRecordingDirectIo : public IDirectIoPort {
   std::vector<std::pair<uint16_t, SX86Registers>> m_vecSmis;
   std::vector<std::pair<uint16_t, uint8_t>> m_vecPorts;
   uint8_t m_byLevel = 4;
-  bool ReadPhysical(uint32_t, void* pOut, uint32_t n) override {
-    std::memset(pOut, 0, n);
+  std::vector<uint8_t> m_segment = std::vector<uint8_t>(winflash::kSegmentSize, 0);
+  std::vector<std::pair<uint32_t, uint32_t>> m_vecReads;  // address, bytes
+  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t n) override {
+    m_vecReads.push_back({dwAddress, n});
+    std::memcpy(pOut, m_segment.data(), std::min<size_t>(n, m_segment.size()));
     return true;
   }
   bool PortOut(uint16_t wPort, uint8_t byValue) override {
@@ -455,14 +519,17 @@ class CRecordingDirectIo : public IDirectIoPort {
 
 TEST(AwardDirectMode, Win9xFamilyRaisesSmisItself) {
   SAwardRig rig;
-  g_wSmiPort = 0x00B2;
   rig.system.m_version.dwPlatformId = kPlatformWin9x;
   rig.system.m_version.dwMinorVersion = 10;
   CRecordingDirectIo io;
+  PutText(io.m_segment, 0x400, "$@AWDFLASH");  // the BIOS names SMI port 0xB2
+  PutU16(io.m_segment, 0x42A, 0x00B2);
   CAwardBios bios(rig.platform, rig.resources, &io);
   ASSERT_TRUE(bios.Open());
   EXPECT_TRUE(rig.services.m_vecCalls.empty());
-  EXPECT_TRUE(rig.device.m_vecLog.empty());
+  EXPECT_TRUE(rig.devices.m_vecRequests.empty());
+  EXPECT_EQ(io.m_vecReads, (std::vector<std::pair<uint32_t, uint32_t>>{{0xF0000, 0x10000}}));
+  EXPECT_EQ(g_wSmiPort, 0x00B2);
   // Eight 4 KB windows searched for lock data, then the level query.
   ASSERT_EQ(io.m_vecSmis.size(), 8 * 256 + 1u);
   EXPECT_EQ(io.m_vecSmis.back().first, 0x00B2);

@@ -39,7 +39,7 @@ TEST_F(AwardCraftedFilesTest, SizeLetterMismatchShowsTheDebugFiguresFirst) {
   SAwardImageRecipe update = SUpdateRig::NewerBuild(running);
   update.vecBreaks = {"size_letter"};  // '[' in a 256 KB file
   ASSERT_TRUE(rig.Start(running, &update));
-  g_bDebug = true;
+  rig.state.SetDebug(true);
   ExpectRefused("BIOS file size error!");
   EXPECT_EQ(rig.BoxTexts().front(),
             "File Size Byte in File = 0x5B\nbyFileBiosSize = 0x08 (8)\n"

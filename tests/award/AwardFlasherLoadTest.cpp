@@ -9,7 +9,6 @@ namespace {
 class AwardFlasherLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_bDebug = false;
     PutKaFlash(rig.device.m_segment, 0x100, 2, 1, 0x07, {64, 4});  // 256 KB
     ASSERT_TRUE(bios.Open());
   }
@@ -42,7 +41,7 @@ TEST_F(AwardFlasherLoadTest, EveryWrongSizeIsASizeError) {
   }
   // With -debug the sizes are shown first.
   rig.ui.m_vecBoxes.clear();
-  g_bDebug = true;
+  rig.state.SetDebug(true);
   EXPECT_FALSE(flasher.LoadFile("C:\\bios.bin"));
   ASSERT_EQ(rig.ui.m_vecBoxes.size(), 2u);
   EXPECT_EQ(rig.ui.m_vecBoxes[0].strText,

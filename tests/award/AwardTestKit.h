@@ -1,8 +1,8 @@
-// Small stand-ins for the engine's unit tests: a recording flash device
-// (requests logged, flash as a plain byte array), a recording service
-// manager, display recorders and a few segment writers. Whole-board
-// behaviour (faults, geometry, images) is the bench's; these only give the
-// engine something to talk to.
+// Small stand-ins for the engine's unit tests: a flash model behind the
+// recording device port (requests logged there, flash as a plain byte
+// array), the recording service manager, display recorders and a few
+// segment writers. Whole-board behaviour (faults, geometry, images) is the
+// bench's; these only give the engine something to talk to.
 #pragma once
 
 #include <cstring>
@@ -13,25 +13,34 @@
 
 #include "platform/DisplaySink.h"
 #include "platform/WinTypes.h"
+#include "platform/fake/FakeDevicePort.h"
+#include "platform/fake/FakeServicePort.h"
 #include "platform/fake/Fakes.h"
 #include "tessaro/core/Resources.h"
 #include "tessaro/core/StringTable.h"
 #include "tessaro/core/Switches.h"
 #include "tessaro/award/AwardBios.h"
 #include "protocol/WinFlashIoctl.h"
+#include "tests/support/ProgramStateScope.h"
 
-struct SRequest {
-  uint32_t dwCode;
-  std::vector<uint8_t> input;
-  uint32_t nOut;
+// The Award engine's program-wide SMI settings on top of the program's
+// state: both start as at program start and are put back afterwards.
+class CAwardStateScope : public CProgramStateScope {
+ public:
+  CAwardStateScope() { ResetSmiSettings(); }
+  ~CAwardStateScope() { ResetSmiSettings(); }
+  // The level a firmware would have reported (driver mode never reads it).
+  void SetSmiLevel(uint8_t byLevel) { g_bySmiLevel = byLevel; }
 };
 
-class CRecordingDevice : public IDevice {
+// A flash part and F000 segment behind the WinFlash requests: flash as a
+// plain byte array ending at 0xFFFFFFFF, CMOS as a map. The recording
+// device port in front of it keeps the requests.
+class CFlashModel {
  public:
-  explicit CRecordingDevice(uint32_t nRomBytes)
+  explicit CFlashModel(uint32_t nRomBytes)
       : m_flash(nRomBytes, 0xFF), m_segment(winflash::kSegmentSize, 0) {}
 
-  std::vector<SRequest> m_vecLog;
   std::vector<uint8_t> m_flash;  // ends at 0xFFFFFFFF
   std::vector<uint8_t> m_segment;
   std::map<uint8_t, uint8_t> m_mapCmos;
@@ -44,17 +53,10 @@ class CRecordingDevice : public IDevice {
   bool Inside(uint32_t dwAddress, uint32_t n) const {
     return dwAddress >= Base() && uint64_t(dwAddress) + n <= 0x100000000ull;
   }
-  size_t Count(uint32_t dwCode) const {
-    size_t n = 0;
-    for (const SRequest& r : m_vecLog) n += r.dwCode == dwCode;
-    return n;
-  }
 
-  bool IoControl(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut,
-                 uint32_t* pnReturned) override {
-    const uint8_t* pi = static_cast<const uint8_t*>(pIn);
-    m_vecLog.push_back({dwCode, std::vector<uint8_t>(pi, pi + nIn), nOut});
-    uint8_t* po = static_cast<uint8_t*>(pOut);
+  // Answers one WinFlash request as the driver and the board would.
+  bool Answer(uint32_t dwCode, const uint8_t* pi, uint32_t nOut, uint8_t* po,
+              uint32_t* pnReturned) {
     *pnReturned = 0;
     switch (dwCode) {
       case winflash::kReadPhysical:
@@ -90,96 +92,11 @@ class CRecordingDevice : public IDevice {
     }
     return true;
   }
-  uint32_t LastError() const override { return 0; }
 
  private:
   uint32_t m_dwAddress = 0;
   uint8_t m_byCmosIndex = 0;
 };
-
-// Hands out the one device under its Win32 name.
-class CDeviceProxy : public IDevice {
- public:
-  explicit CDeviceProxy(IDevice& device) : m_device(device) {}
-  bool IoControl(uint32_t c, const void* i, uint32_t ni, void* o, uint32_t no,
-                 uint32_t* pr) override {
-    return m_device.IoControl(c, i, ni, o, no, pr);
-  }
-  uint32_t LastError() const override { return 0; }
-
- private:
-  IDevice& m_device;
-};
-
-class CFakeDevicePort : public IDevicePort {
- public:
-  IDevice* m_pDevice = nullptr;
-  std::vector<std::string> m_vecOpened;
-  std::unique_ptr<IDevice> Open(const std::string& strName) override {
-    m_vecOpened.push_back(strName);
-    if (!m_pDevice || strName != "\\\\.\\WinFlash") return nullptr;
-    return std::unique_ptr<IDevice>(new CDeviceProxy(*m_pDevice));
-  }
-  uint32_t LastError() const override { return 0; }
-};
-
-// Records what the service code asks of the service control manager.
-class CFakeServicePort : public IServicePort {
- public:
-  std::vector<std::string> m_vecCalls;  // "create <path>", "start WINFLASH", ...
-  std::vector<SServiceConfig> m_vecCreated;
-
-  std::unique_ptr<IServiceManager> OpenManager(uint32_t dwAccess) override;
-  uint32_t LastError() const override { return 0; }
-};
-
-class CRecordedService : public IService {
- public:
-  CRecordedService(CFakeServicePort& port, std::string strName)
-      : m_port(port), m_strName(std::move(strName)) {}
-  bool Start() override {
-    m_port.m_vecCalls.push_back("start " + m_strName);
-    return true;
-  }
-  bool Control(uint32_t dwControl, SServiceStatus*) override {
-    m_port.m_vecCalls.push_back("control " + std::to_string(dwControl));
-    return true;
-  }
-  bool QueryStatus(SServiceStatus* pStatus) override {
-    pStatus->dwCurrentState = kServiceStopped;
-    return true;
-  }
-  bool Delete() override {
-    m_port.m_vecCalls.push_back("delete " + m_strName);
-    return true;
-  }
-  uint32_t LastError() const override { return 0; }
-
- private:
-  CFakeServicePort& m_port;
-  std::string m_strName;
-};
-
-class CRecordedManager : public IServiceManager {
- public:
-  explicit CRecordedManager(CFakeServicePort& port) : m_port(port) {}
-  std::unique_ptr<IService> Open(const std::string& strName, uint32_t) override {
-    return std::unique_ptr<IService>(new CRecordedService(m_port, strName));
-  }
-  std::unique_ptr<IService> Create(const SServiceConfig& config) override {
-    m_port.m_vecCalls.push_back("create " + config.strBinaryPath);
-    m_port.m_vecCreated.push_back(config);
-    return std::unique_ptr<IService>(new CRecordedService(m_port, config.strName));
-  }
-  uint32_t LastError() const override { return 0; }
-
- private:
-  CFakeServicePort& m_port;
-};
-
-inline std::unique_ptr<IServiceManager> CFakeServicePort::OpenManager(uint32_t) {
-  return std::unique_ptr<IServiceManager>(new CRecordedManager(*this));
-}
 
 // A disk whose files report a size of m_qwSize, give m_nReadable bytes of
 // m_byFill and then nothing, and take m_nRoom bytes of writes before
@@ -231,11 +148,11 @@ class CRecordingText : public ITextSink {
   void SetText(const std::string& strText) override { m_vecTexts.push_back(strText); }
 };
 
-// Ports, texts and a device wired together; the program's own string table
-// serves the messages.
+// Ports, texts and the flash model wired together; the program's own string
+// table serves the messages. The program-wide state is as at program start
+// for the rig's lifetime.
 struct SAwardRig {
   explicit SAwardRig(uint32_t nRomBytes = 0x80000) : device(nRomBytes) {
-    ResetGlobals();
     size_t nCount = 0;
     const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
     for (size_t i = 0; i < nCount; ++i)
@@ -248,10 +165,15 @@ struct SAwardRig {
     platform.pModules = &modules;
     platform.pUi = &ui;
     platform.pFileDialogs = &ui;
-    devices.m_pDevice = &device;
+    devices.AddDevice("\\\\.\\WinFlash",
+                      [this](uint32_t dwCode, const uint8_t* pIn, uint32_t, uint8_t* pOut,
+                             uint32_t nOut, uint32_t* pnReturned) {
+                        return device.Answer(dwCode, pIn, nOut, pOut, pnReturned);
+                      });
     files.m_mapFiles["C:\\work\\WinFlash.sys"] = {'M', 'Z'};
   }
-  CRecordingDevice device;
+  CAwardStateScope state;  // first in, last out
+  CFlashModel device;
   CFakeFileSystem files;
   CFakeServicePort services;
   CFakeDevicePort devices;
@@ -261,14 +183,6 @@ struct SAwardRig {
   CFakeUi ui;
   SPlatform platform;
   CResources resources{modules};
-
-  ~SAwardRig() { ResetGlobals(); }
-  // The program-wide SMI settings and switches start as at program start.
-  static void ResetGlobals() {
-    g_wSmiPort = winflash::kDefaultSmiPort;
-    g_bySmiLevel = 0;
-    g_bDebug = false;
-  }
 };
 
 // Segment writers.

@@ -284,12 +284,12 @@ TEST_F(AwardUpdateTest, PartNumberMismatchAsksOnlyWhenAllowedToIgnore) {
       "this system!";
 
   // Not allowed: refused without a question; with -debug both numbers first.
-  g_bDebug = true;
+  rig.state.SetDebug(true);
   EXPECT_FALSE(rig.Update(DefaultFlashOptions()));
   EXPECT_EQ(rig.BoxTexts(), (std::vector<std::string>{"MB BIOS PN = KT9S0100\nFile BIOS PN = "
                                                       "OTHER001",
                                                       strMismatch}));
-  g_bDebug = false;
+  rig.state.SetDebug(false);
 
   // Allowed, No: stops before anything is written.
   FlashOptions options = DefaultFlashOptions();

@@ -9,6 +9,7 @@
 #include "tessaro/core/Resources.h"
 #include "tessaro/core/StringTable.h"
 #include "tessaro/core/Switches.h"
+#include "tests/support/ProgramStateScope.h"
 
 namespace {
 
@@ -114,8 +115,8 @@ struct SSwitchCase {
 class CommandLine : public ::testing::TestWithParam<SSwitchCase> {};
 
 TEST_P(CommandLine, SetsAtMostTheOneExactlyMatchingSwitch) {
+  CProgramStateScope state;  // every switch off
   bool* apFlags[] = {&g_bTest, &g_bBeta, &g_bPower, &g_bTran, &g_bDebug};
-  for (bool* pb : apFlags) *pb = false;
   EXPECT_EQ(GetParam().pbFlag, ApplyCommandLine(GetParam().pszLine));
   for (bool* pb : apFlags) EXPECT_EQ(pb == GetParam().pbFlag, *pb);
 }

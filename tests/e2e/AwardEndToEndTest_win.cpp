@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/fake/FakeDevicePort.h"
 #include "platform/fake/Fakes.h"
 #include "platform/win/Platform_win.h"
 #include "sim/SimBench.h"
-#include "tests/support/WinFlashWine_win.h"
+#include "tests/support/BenchDriver_win.h"
 #include "tessaro/core/Resources.h"
 #include "tessaro/award/AwardFlasher.h"
 #include "tessaro/award/AwardSaver.h"
@@ -42,38 +43,6 @@ std::string ServiceBinaryPath() {
   return strPath;
 }
 
-// Counts the requests the engine sends through the real device port.
-class CCountingDevice : public IDevice {
- public:
-  CCountingDevice(std::unique_ptr<IDevice> pInner, uint32_t* pnCount)
-      : m_pInner(std::move(pInner)), m_pnCount(pnCount) {}
-  bool IoControl(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut,
-                 uint32_t* pnReturned) override {
-    ++*m_pnCount;
-    return m_pInner->IoControl(dwCode, pIn, nIn, pOut, nOut, pnReturned);
-  }
-  uint32_t LastError() const override { return m_pInner->LastError(); }
-
- private:
-  std::unique_ptr<IDevice> m_pInner;
-  uint32_t* m_pnCount;
-};
-
-class CCountingDevicePort : public IDevicePort {
- public:
-  explicit CCountingDevicePort(IDevicePort& inner) : m_inner(inner) {}
-  std::unique_ptr<IDevice> Open(const std::string& strName) override {
-    std::unique_ptr<IDevice> p = m_inner.Open(strName);
-    if (!p) return nullptr;
-    return std::unique_ptr<IDevice>(new CCountingDevice(std::move(p), &m_nRequests));
-  }
-  uint32_t LastError() const override { return m_inner.LastError(); }
-  uint32_t m_nRequests = 0;
-
- private:
-  IDevicePort& m_inner;
-};
-
 double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b) {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);
@@ -95,7 +64,7 @@ TEST(AwardEndToEnd, SavesAndUpdatesTheDemoBoardThroughTheRealDriverService) {
   SPlatform platform = GetWin32Platform();
   CFakeUi ui;
   CFakePowerPort power;
-  CCountingDevicePort devices(*platform.pDevices);
+  CFakeDevicePort devices(nullptr, platform.pDevices);  // counts what goes to the driver
   platform.pUi = &ui;
   platform.pFileDialogs = &ui;
   platform.pPower = &power;
@@ -123,7 +92,7 @@ TEST(AwardEndToEnd, SavesAndUpdatesTheDemoBoardThroughTheRealDriverService) {
   ASSERT_TRUE(saver.Save(work + "\\saved.bin", false));
   EXPECT_TRUE(ReadAll(work + "\\saved.bin") == running);
   QueryPerformanceCounter(&t1);
-  const uint32_t nSaveRequests = devices.m_nRequests;
+  const size_t nSaveRequests = devices.m_vecRequests.size();
 
   // Update from the demo update: Yes to flash, No to the restart.
   ui.m_queAnswers = {IDYES, IDNO};
@@ -145,7 +114,8 @@ TEST(AwardEndToEnd, SavesAndUpdatesTheDemoBoardThroughTheRealDriverService) {
             expected.begin() + L + 0x5150);
   EXPECT_EQ(std::vector<uint8_t>(flasher.Image(), flasher.Image() + 0x80000), expected);
   printf("Wine end to end: open + save %.1f s (%u requests), update %.1f s (%u requests)\n",
-         Seconds(t0, t1), nSaveRequests, Seconds(t1, t2), devices.m_nRequests - nSaveRequests);
+         Seconds(t0, t1), static_cast<unsigned>(nSaveRequests), Seconds(t1, t2),
+         static_cast<unsigned>(devices.m_vecRequests.size() - nSaveRequests));
 
   // The driver wrote everything through to its state file: flash and CMOS
   // (read there rather than by another 32768 requests).

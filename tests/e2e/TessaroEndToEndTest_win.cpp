@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sim/SimBench.h"
-#include "tests/support/WinFlashWine_win.h"
+#include "tests/support/BenchDriver_win.h"
 #include "tests/support/WindowRobot_win.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/BenchDriver_win.h"
 #include "tests/support/Wait_win.h"
 
 namespace {
@@ -185,23 +186,9 @@ std::string DriversDir() {
   return std::string(sz) + "\\Drivers\\";
 }
 
-void StopAndDeleteMirelService() {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!hManager) return;
-  if (SC_HANDLE hService = OpenServiceA(hManager, "Mirel", SERVICE_ALL_ACCESS)) {
-    SERVICE_STATUS status;
-    if (ControlService(hService, SERVICE_CONTROL_STOP, &status))
-      WaitFor(
-          [&]() {
-            return !QueryServiceStatus(hService, &status) ||
-                   status.dwCurrentState == SERVICE_STOPPED;
-          },
-          5000, 100);
-    DeleteService(hService);
-    CloseServiceHandle(hService);
-  }
-  CloseServiceHandle(hManager);
-}
+// Stops and deletes the "Mirel" service (a boot-start driver comes up with
+// every session), so the prefix stays as it was.
+void StopAndDeleteMirelService() { RemoveDriverService("Mirel"); }
 
 // The Mirel driver files of the system's Drivers folder (the demo board's,
 // when the run command installed it into this prefix) put aside as

@@ -6,92 +6,6 @@
 
 namespace {
 
-std::string Hex(uint32_t dw) {
-  char sz[16];
-  std::snprintf(sz, sizeof(sz), "0x%x", dw);
-  return sz;
-}
-
-class CRecordingDevice : public IDevice {
- public:
-  explicit CRecordingDevice(CRecordingDevicePort& port) : m_port(port) { ++m_port.m_nOpenDevices; }
-  ~CRecordingDevice() override { --m_port.m_nOpenDevices; }
-  bool IoControl(uint32_t dwCode, const void* pIn, uint32_t nInBytes, void* pOut,
-                 uint32_t nOutBytes, uint32_t* pnReturned) override {
-    const uint8_t* p = static_cast<const uint8_t*>(pIn);
-    m_port.m_vecRequests.push_back({dwCode, std::vector<uint8_t>(p, p + nInBytes), nOutBytes});
-    m_port.m_pLog->push_back("io " + Hex(dwCode));
-    SDeviceReply reply;
-    if (!m_port.m_queReplies.empty()) {
-      reply = m_port.m_queReplies.front();
-      m_port.m_queReplies.pop_front();
-    }
-    if (!reply.bOk) return false;
-    if (nOutBytes) std::memset(pOut, 0, nOutBytes);
-    size_t n = std::min<size_t>(reply.vecOut.size(), nOutBytes);
-    if (n) std::memcpy(pOut, reply.vecOut.data(), n);
-    *pnReturned = reply.nReturned < 0 ? nOutBytes : static_cast<uint32_t>(reply.nReturned);
-    return true;
-  }
-  uint32_t LastError() const override { return 0; }
-
- private:
-  CRecordingDevicePort& m_port;
-};
-
-class CFakeService : public IService {
- public:
-  explicit CFakeService(SFakeServiceState& state) : m_state(state) { ++m_state.nOpenServices; }
-  ~CFakeService() override { --m_state.nOpenServices; }
-  bool Start() override {
-    ++m_state.nStarts;
-    if (m_state.bStartFails) {
-      // "Already running": another process's start came first.
-      if (m_state.dwStartError == kErrorServiceAlreadyRunning) m_state.bRunning = true;
-      return false;
-    }
-    if (m_state.nPollsUntilRunning == 0) m_state.bRunning = true;
-    return true;
-  }
-  bool Control(uint32_t dwControl, SServiceStatus* pStatus) override {
-    if (dwControl != kServiceControlInterrogate) return false;
-    ++m_state.nInterrogations;
-    if (m_state.nStarts && !m_state.bStartFails && !m_state.bRunning &&
-        --m_state.nPollsUntilRunning <= 0)
-      m_state.bRunning = true;
-    pStatus->dwCurrentState = m_state.bRunning ? kServiceRunning : kServiceStopped;
-    return m_state.bRunning;  // interrogating a stopped service fails
-  }
-  bool QueryStatus(SServiceStatus* pStatus) override {
-    pStatus->dwCurrentState = m_state.bRunning ? kServiceRunning : kServiceStopped;
-    return true;
-  }
-  bool Delete() override { return true; }
-  uint32_t LastError() const override { return m_state.bStartFails ? m_state.dwStartError : 0; }
-
- private:
-  SFakeServiceState& m_state;
-};
-
-class CFakeServiceManager : public IServiceManager {
- public:
-  explicit CFakeServiceManager(SFakeServiceState& state) : m_state(state) {}
-  std::unique_ptr<IService> Open(const std::string& strName, uint32_t) override {
-    if (!m_state.bExists || strName != "Mirel") return nullptr;
-    return std::make_unique<CFakeService>(m_state);
-  }
-  std::unique_ptr<IService> Create(const SServiceConfig& config) override {
-    m_state.vecCreated.push_back(config);
-    if (m_state.bCreateFails) return nullptr;
-    m_state.bExists = true;
-    return std::make_unique<CFakeService>(m_state);
-  }
-  uint32_t LastError() const override { return 0; }
-
- private:
-  SFakeServiceState& m_state;
-};
-
 class CFakeDescriptor : public ISecurityDescriptor {
  public:
   explicit CFakeDescriptor(int& nLive) : m_nLive(nLive) { ++m_nLive; }
@@ -139,23 +53,12 @@ class CFakeMutex : public IMutex {
 
 }  // namespace
 
-std::unique_ptr<IDevice> CRecordingDevicePort::Open(const std::string& strName) {
-  m_vecOpened.push_back(strName);
-  if (m_bOpenFails) return nullptr;
-  return std::make_unique<CRecordingDevice>(*this);
-}
-
-SDeviceReply CRecordingDevicePort::CommandReply(uint8_t byLength, std::vector<uint8_t> vecData) {
+SDeviceReply CommandReply(uint8_t byLength, std::vector<uint8_t> vecData) {
   SDeviceReply reply;
   reply.vecOut.assign(4, 0);
   reply.vecOut[3] = byLength;
   reply.vecOut.insert(reply.vecOut.end(), vecData.begin(), vecData.end());
   return reply;
-}
-
-std::unique_ptr<IServiceManager> CFakeServicePort::OpenManager(uint32_t) {
-  if (m_state.bManagerFails) return nullptr;
-  return std::make_unique<CFakeServiceManager>(m_state);
 }
 
 std::unique_ptr<ISecurityDescriptor> CFakeMutexPort::BuildEveryoneDescriptor(uint32_t dwRights,

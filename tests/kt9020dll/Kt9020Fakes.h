@@ -1,8 +1,8 @@
-// Recording fakes of the ports the controller library uses: a device that
-// records each request and answers from a script, a service manager, named
-// mutexes whose lifetime follows their handles, and the token question.
-// Events of the device and the mutexes go to one log so a test can assert
-// their order ("open KT9020_MUTEX", "wait", "io 0x22200c", "release").
+// Fakes of the ports the controller library uses: the recording device and
+// service manager of platform/fake, named mutexes whose lifetime follows
+// their handles, and the token question. Events of the device and the
+// mutexes go to one log so a test can assert their order
+// ("open KT9020_MUTEX", "wait", "io 0x22200c", "release").
 #pragma once
 
 #include <deque>
@@ -12,59 +12,14 @@
 
 #include "kt9020dll/Kt9020Library.h"
 #include "platform/WinTypes.h"
+#include "platform/fake/FakeDevicePort.h"
+#include "platform/fake/FakeServicePort.h"
 #include "platform/fake/Fakes.h"
 
 using EventLog = std::vector<std::string>;
 
-struct SDeviceRequest {
-  uint32_t dwCode;
-  std::vector<uint8_t> vecIn;
-  uint32_t nOutBytes;
-};
-
-struct SDeviceReply {
-  bool bOk = true;
-  std::vector<uint8_t> vecOut;  // copied to the output buffer (at most its size)
-  int64_t nReturned = -1;       // byte count reported; -1: the output size
-};
-
-class CRecordingDevicePort : public IDevicePort {
- public:
-  explicit CRecordingDevicePort(EventLog* pLog) : m_pLog(pLog) {}
-  std::vector<std::string> m_vecOpened;
-  bool m_bOpenFails = false;
-  std::vector<SDeviceRequest> m_vecRequests;
-  std::deque<SDeviceReply> m_queReplies;  // empty: success, zero-filled output
-  int m_nOpenDevices = 0;
-
-  std::unique_ptr<IDevice> Open(const std::string& strName) override;
-  uint32_t LastError() const override { return m_bOpenFails ? kErrorFileNotFound : 0; }
-
-  // A reply record of the command protocol: reply length, then data.
-  static SDeviceReply CommandReply(uint8_t byLength, std::vector<uint8_t> vecData);
-  EventLog* m_pLog;
-};
-
-struct SFakeServiceState {
-  bool bManagerFails = false;
-  bool bExists = false;
-  bool bCreateFails = false;
-  bool bStartFails = false;
-  uint32_t dwStartError = 1058;  // ERROR_SERVICE_DISABLED
-  bool bRunning = false;
-  int nPollsUntilRunning = 0;  // interrogations after Start before it reports running
-  std::vector<SServiceConfig> vecCreated;
-  int nStarts = 0;
-  int nInterrogations = 0;
-  int nOpenServices = 0;  // service objects not yet closed
-};
-
-class CFakeServicePort : public IServicePort {
- public:
-  SFakeServiceState m_state;
-  std::unique_ptr<IServiceManager> OpenManager(uint32_t dwAccess) override;
-  uint32_t LastError() const override { return m_state.bManagerFails ? 5 : 0; }
-};
+// A reply record of the command protocol: reply length, then data.
+SDeviceReply CommandReply(uint8_t byLength, std::vector<uint8_t> vecData);
 
 // Named mutexes of the whole "machine": several library instances (one per
 // simulated process) share one port.
@@ -103,9 +58,11 @@ class CFakeToken : public ITokenPort {
 };
 
 // One simulated process's ports over machine-wide fakes.
+// The controller's service is installed and running unless a test says
+// otherwise.
 struct SFakeMachine {
   EventLog log;
-  CRecordingDevicePort devices{&log};
+  CFakeDevicePort devices{&log};
   CFakeServicePort services;
   CFakeSystem system;
   CFakeUi ui;
@@ -114,8 +71,8 @@ struct SFakeMachine {
   SKt9020Shared shared{};
 
   SFakeMachine() {
-    services.m_state.bExists = true;
-    services.m_state.bRunning = true;
+    devices.AddDevice(g_szDeviceName);
+    services.Install("Mirel", true);
   }
   SKt9020Ports Ports() {
     SKt9020Ports ports;

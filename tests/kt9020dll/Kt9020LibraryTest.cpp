@@ -37,12 +37,12 @@ TEST_F(Kt9020Library, RefusesToLoadOutsideTheNtFamily) {
 }
 
 TEST_F(Kt9020Library, AdministratorCreatesBootStartServiceFromTheDriversFolder) {
-  m.services.m_state = SFakeServiceState{};
-  m.services.m_state.nPollsUntilRunning = 3;
+  m.services.m_mapServices.clear();
+  m.services.m_nPollsUntilRunning = 3;
   ASSERT_EQ(EAttach::Loaded, lib.Attach());
-  const SFakeServiceState& s = m.services.m_state;
-  ASSERT_EQ(1u, s.vecCreated.size());
-  const SServiceConfig& c = s.vecCreated[0];
+  const CFakeServicePort& s = m.services;
+  ASSERT_EQ(1u, s.m_vecCreated.size());
+  const SServiceConfig& c = s.m_vecCreated[0];
   EXPECT_EQ("Mirel", c.strName);
   EXPECT_EQ("Mirel", c.strDisplayName);
   EXPECT_EQ(kServiceAllAccess, c.dwDesiredAccess);
@@ -50,9 +50,17 @@ TEST_F(Kt9020Library, AdministratorCreatesBootStartServiceFromTheDriversFolder) 
   EXPECT_EQ(kServiceBootStart, c.dwStartType);
   EXPECT_EQ(kServiceErrorNormal, c.dwErrorControl);
   EXPECT_EQ("C:\\windows\\system32\\Drivers\\Mirel.sys", c.strBinaryPath);
-  EXPECT_EQ(1, s.nStarts);
+  EXPECT_EQ(1u, s.Count("start"));
   EXPECT_EQ(3000u, m.system.m_dwSleptMs);  // one-second polls until it runs
-  EXPECT_EQ(1, s.nOpenServices);           // the service handle stays open
+  EXPECT_EQ(1, s.m_nOpenServices);         // the service handle stays open
+  // One session with the service control manager: open, create, a look
+  // whether it runs, the start, then interrogations until it does.
+  EXPECT_EQ((std::vector<std::string>{"manager", "open Mirel",
+                                      "create C:\\windows\\system32\\Drivers\\Mirel.sys",
+                                      "interrogate Mirel", "start Mirel", "interrogate Mirel",
+                                      "interrogate Mirel", "interrogate Mirel"}),
+            s.m_vecCalls);
+  EXPECT_EQ((std::vector<uint32_t>{kScManagerAllAccess, kServiceAllAccess}), s.m_vecAccess);
   EXPECT_EQ(std::vector<std::string>{"\\\\.\\Mirel"}, m.devices.m_vecOpened);
   EXPECT_TRUE(lib.IsStart());
   EXPECT_EQ(1u, m.shared.dwAttachCount);
@@ -60,24 +68,39 @@ TEST_F(Kt9020Library, AdministratorCreatesBootStartServiceFromTheDriversFolder) 
 
 TEST_F(Kt9020Library, RunningServiceIsNotStartedAgain) {
   ASSERT_EQ(EAttach::Loaded, lib.Attach());
-  EXPECT_EQ(0, m.services.m_state.nStarts);
-  EXPECT_TRUE(m.services.m_state.vecCreated.empty());
+  EXPECT_EQ(0u, m.services.Count("start"));
+  EXPECT_TRUE(m.services.m_vecCreated.empty());
 }
 
 TEST_F(Kt9020Library, NonAdministratorOnlyOpensTheDevice) {
   m.token.m_bAdministrator = false;
-  m.services.m_state.bManagerFails = true;  // would fail for a plain user
+  m.services.Fail(EServiceCall::OpenManager, kErrorAccessDenied);  // as for a plain user
   ASSERT_EQ(EAttach::Loaded, lib.Attach());
   EXPECT_EQ(1u, m.devices.m_vecOpened.size());
   EXPECT_TRUE(lib.IsStart());
 }
 
 TEST_F(Kt9020Library, ServiceStartedByAnotherProcessMeanwhileIsNoFailure) {
-  m.services.m_state.bRunning = false;
-  m.services.m_state.bStartFails = true;
-  m.services.m_state.dwStartError = kErrorServiceAlreadyRunning;
+  m.services.Install("Mirel", false);
+  m.services.Fail(EServiceCall::Start, kErrorServiceAlreadyRunning);
   EXPECT_TRUE(lib.Start());
   EXPECT_EQ("", lib.LastErrorText());
+}
+
+TEST_F(Kt9020Library, ServiceCreatedByAnotherProcessMeanwhileIsUsed) {
+  // Not there when this process looks, there when it creates it: Windows
+  // refuses the creation with 1073, and the other process's service is
+  // opened and started instead of failing the load.
+  m.services.Install("Mirel", false);
+  m.services.Fail(EServiceCall::Open, kErrorServiceDoesNotExist, 1);
+  EXPECT_TRUE(lib.Start());
+  EXPECT_EQ("", lib.LastErrorText());
+  EXPECT_EQ((std::vector<std::string>{
+                "manager", "open Mirel", "create C:\\windows\\system32\\Drivers\\Mirel.sys",
+                "open Mirel", "interrogate Mirel", "start Mirel", "interrogate Mirel"}),
+            m.services.m_vecCalls);
+  EXPECT_TRUE(m.services.IsRunning("Mirel"));
+  EXPECT_EQ(1, m.services.m_nOpenServices);
 }
 
 struct SStartCase {
@@ -88,31 +111,31 @@ struct SStartCase {
 TEST_F(Kt9020Library, EveryStartFailureStoresItsText) {
   const SStartCase aCases[] = {
       {"Could not open Service Control Manager",
-       [](SFakeMachine& f) { f.services.m_state.bManagerFails = true; }},
+       [](SFakeMachine& f) { f.services.Fail(EServiceCall::OpenManager, kErrorAccessDenied); }},
       {"Could not find Windows system directory",
        [](SFakeMachine& f) {
-         f.services.m_state.bExists = false;
+         f.services.m_mapServices.clear();
          f.system.m_bDirectoriesFail = true;
        }},
       {"Could not find Windows system directory",
        [](SFakeMachine& f) {
-         f.services.m_state.bExists = false;
+         f.services.m_mapServices.clear();
          f.system.m_strSystemDir.assign(256, 'x');  // does not fit 256 characters
        }},
       {"Could not create Service!",
        [](SFakeMachine& f) {
-         f.services.m_state.bExists = false;
-         f.services.m_state.bCreateFails = true;
+         f.services.m_mapServices.clear();
+         f.services.Fail(EServiceCall::Create, kErrorAccessDenied);
        }},
       {"Could not start Mirel.sys",
        [](SFakeMachine& f) {
-         f.services.m_state.bRunning = false;
-         f.services.m_state.bStartFails = true;
+         f.services.Install("Mirel", false);
+         f.services.Fail(EServiceCall::Start, 1058);  // ERROR_SERVICE_DISABLED
        }},
       {"Could not start Mirel.sys",
        [](SFakeMachine& f) {
-         f.services.m_state.bRunning = false;
-         f.services.m_state.nPollsUntilRunning = 11;
+         f.services.Install("Mirel", false);
+         f.services.m_nPollsUntilRunning = 11;
        }},
       {"Failed to obtain file handle to device: Mirel",
        [](SFakeMachine& f) { f.devices.m_bOpenFails = true; }},
@@ -171,7 +194,7 @@ TEST_F(Kt9020Library, MutexOutlivesTheProcessThatCreatedIt) {
   EXPECT_EQ(0, m.mutexes.m_nDescriptors);  // it freed what it built
   EXPECT_EQ(1u, m.shared.dwAttachCount);
   EXPECT_EQ(1, m.devices.m_nOpenDevices);
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(1, {0x42}));
+  m.devices.m_queReplies.push_back(CommandReply(1, {0x42}));
   uint8_t by = 0;
   EXPECT_EQ(1, second.GetAip(0x11, 0x10, 0, &by));
   EXPECT_EQ(0x42, by);
@@ -181,7 +204,7 @@ TEST_F(Kt9020Library, MutexOutlivesTheProcessThatCreatedIt) {
   EXPECT_EQ(0, m.shared.byMutexCreated);
   EXPECT_TRUE(m.mutexes.m_mapMutexes.empty());
   EXPECT_EQ(0, m.devices.m_nOpenDevices);
-  EXPECT_EQ(0, m.services.m_state.nOpenServices);
+  EXPECT_EQ(0, m.services.m_nOpenServices);
 
   // A process loading afterwards creates the mutex anew.
   CKt9020Library third(m.Ports(), &m.shared);
@@ -218,7 +241,7 @@ TEST_F(Kt9020Library, SecurityFailuresAreShownAndTheMutexGetsDefaultSecurity) {
 
 TEST_F(Kt9020Library, TransactionOpensWaitsSendsAndReleases) {
   AttachOk();
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(2, {0xAA, 0xBB}));
+  m.devices.m_queReplies.push_back(CommandReply(2, {0xAA, 0xBB}));
   uint8_t aby[2] = {};
   EXPECT_EQ(2, lib.GetAip(0x12, 0x0203, 0, aby));
   EXPECT_EQ(kTransaction, m.log);
@@ -238,21 +261,20 @@ TEST_F(Kt9020Library, GetAipCopiesNoMoreThanTheCommandAskedFor) {
   uint8_t aby[16];
   // Long reply to a one-byte read: one byte copied, the rest of dst untouched.
   std::vector<uint8_t> vecLong(200, 0x77);
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(200, vecLong));
+  m.devices.m_queReplies.push_back(CommandReply(200, vecLong));
   memset(aby, 0xCC, sizeof(aby));
   EXPECT_EQ(1, lib.GetAip(0x11, 0, 0, aby));
   EXPECT_EQ(0x77, aby[0]);
   EXPECT_EQ(0xCC, aby[1]);
   // Block read of 5 with a longer reply: 5 bytes.
-  m.devices.m_queReplies.push_back(
-      CRecordingDevicePort::CommandReply(9, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  m.devices.m_queReplies.push_back(CommandReply(9, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
   memset(aby, 0xCC, sizeof(aby));
   EXPECT_EQ(5, lib.GetAip(0x1A, 0x40, 5, aby));
   EXPECT_EQ(5, LastInput()[6]);
   EXPECT_EQ(5, aby[4]);
   EXPECT_EQ(0xCC, aby[5]);
   // Short reply: what came.
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(3, {1, 2, 3}));
+  m.devices.m_queReplies.push_back(CommandReply(3, {1, 2, 3}));
   memset(aby, 0xCC, sizeof(aby));
   EXPECT_EQ(3, lib.GetAip(0x18, 0, 0, aby));
   EXPECT_EQ(0xCC, aby[3]);
@@ -261,11 +283,11 @@ TEST_F(Kt9020Library, GetAipCopiesNoMoreThanTheCommandAskedFor) {
 TEST_F(Kt9020Library, DriverTimeoutAndRequestFailureReleaseTheMutex) {
   AttachOk();
   uint8_t aby[8] = {};
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(0xFF, {1}));
+  m.devices.m_queReplies.push_back(CommandReply(0xFF, {1}));
   EXPECT_EQ(0, lib.GetAip(0x11, 0, 0, aby));
   EXPECT_EQ("GetAIP: Driver timeout", lib.LastErrorText());
   EXPECT_EQ(0, aby[0]);
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(0xFF, {}));
+  m.devices.m_queReplies.push_back(CommandReply(0xFF, {}));
   EXPECT_FALSE(lib.SetAip(0x21, 0, 0, aby));
   EXPECT_EQ("SetAIP: Driver timeout", lib.LastErrorText());
   m.devices.m_queReplies.push_back(SDeviceReply{false, {}, 0});
@@ -305,7 +327,7 @@ TEST_F(Kt9020Library, MissingMutexFailsTheTransaction) {
 TEST_F(Kt9020Library, AbandonedMutexIsOwnedAndTheTransactionGoesOn) {
   AttachOk();
   m.mutexes.m_queWaitResults.push_back(EWaitResult::Abandoned);
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(1, {0x5A}));
+  m.devices.m_queReplies.push_back(CommandReply(1, {0x5A}));
   uint8_t by = 0;
   EXPECT_EQ(1, lib.GetAip(0x11, 0, 0, &by));
   EXPECT_EQ(0x5A, by);
@@ -321,7 +343,7 @@ TEST_F(Kt9020Library, AbandonedMutexIsOwnedAndTheTransactionGoesOn) {
 TEST_F(Kt9020Library, SetAipSendsTheCallersDataBytes) {
   AttachOk();
   const uint8_t abyData[] = {0x10, 0x20, 0x30, 0x40};
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(1, {0}));
+  m.devices.m_queReplies.push_back(CommandReply(1, {0}));
   EXPECT_TRUE(lib.SetAip(0x23, 0x0510, 0, abyData));
   EXPECT_EQ(mirel::kSetAip, m.devices.m_vecRequests.back().dwCode);
   std::vector<uint8_t> vecIn = LastInput();
@@ -337,12 +359,12 @@ TEST_F(Kt9020Library, SetAipSendsTheCallersDataBytes) {
 
 TEST_F(Kt9020Library, PresenceTestTouchesAddress1000) {
   AttachOk();
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(1, {0}));
+  m.devices.m_queReplies.push_back(CommandReply(1, {0}));
   EXPECT_TRUE(lib.IsKt9020Exist());
   std::vector<uint8_t> vecIn = LastInput();
   vecIn.resize(7);
   EXPECT_EQ((std::vector<uint8_t>{0x20, 0, 2, 1, 0x10, 0x00, 0}), vecIn);
-  m.devices.m_queReplies.push_back(CRecordingDevicePort::CommandReply(0xFF, {}));
+  m.devices.m_queReplies.push_back(CommandReply(0xFF, {}));
   EXPECT_FALSE(lib.IsKt9020Exist());
 }
 

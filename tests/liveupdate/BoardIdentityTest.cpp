@@ -15,6 +15,7 @@
 #include "tessaro/liveupdate/BoardIdentity.h"
 #include "tessaro/liveupdate/InfoFileOperations.h"
 #include "tessaro/liveupdate/WmiQuery.h"
+#include "tests/support/ProgramStateScope.h"
 
 namespace {
 
@@ -23,11 +24,7 @@ const char kHdcId[] = "PCI\\VEN_8086&DEV_27C0&SUBSYS_80891043&REV_01";
 
 class CBoardTest : public ::testing::Test {
  protected:
-  CBoardTest() {
-    g_bDebug = false;
-    m_modules.m_mapStrings[CFakeModulePort::kSelf][610] = "Tessaro";
-  }
-  ~CBoardTest() override { g_bDebug = false; }
+  CBoardTest() { m_modules.m_mapStrings[CFakeModulePort::kSelf][610] = "Tessaro"; }
 
   // Installs the text as the local information file and loads it.
   void UseInfo(const std::string& strText) {
@@ -59,6 +56,7 @@ class CBoardTest : public ::testing::Test {
     m_registry.m_mapKeys[strKey + "\\3&1&0"].mapValues["Class"] = {true, 0, strClass};
   }
 
+  CProgramStateScope m_state;
   CFakeFileSystem m_fs;
   CFakeRegistry m_registry;
   CFakeDeviceEnumPort m_devices;
@@ -469,7 +467,7 @@ TEST_F(CBoardTest, StartUpFlagsComeFromTheMatchedSectionOfTheLocalFile) {
 }
 
 TEST_F(CBoardTest, UpdateFromFileFlagsReadTheModelSectionAndExplainInDebugMode) {
-  g_bDebug = true;
+  m_state.SetDebug(true);
   UseInfo(
       "[AB9]\r\nNoClearCMOS=1\r\nNoLoadCMOSDefault=10\r\nNoFlashBootBlock=0\r\n"
       "NoClearPNP= 1\r\nNoFlashNvRam=1x\r\nRebootMessage=Turn off\r\n");
@@ -491,7 +489,7 @@ TEST_F(CBoardTest, UpdateFromFileFlagsReadTheModelSectionAndExplainInDebugMode) 
   EXPECT_EQ("", m_board.m_strRebootMsg);
   EXPECT_EQ("m_strRebootMsg = Empty", m_ui.m_vecBoxes.back().strText);
 
-  g_bDebug = false;
+  m_state.SetDebug(false);
   m_ui.m_vecBoxes.clear();
   m_fs.m_mapFiles.erase(kLocal);
   m_board.m_Restrictions.bNoClearCMOS = true;

@@ -17,9 +17,6 @@ const char kLocal[] = "C:\\windows\\system32\\Tessaro.sys";
 
 class BoardInfo : public ::testing::Test {
  protected:
-  BoardInfo() { ResetProgramState(); }
-  ~BoardInfo() override { ResetProgramState(); }
-
   void UseInfo(const std::string& strText) {
     const std::vector<uint8_t> vec(strText.begin(), strText.end());
     m_fake.files.m_mapFiles[kLocal] = CInfoFileOperations::ToStoredForm(vec);

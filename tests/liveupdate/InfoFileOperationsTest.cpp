@@ -12,6 +12,7 @@
 #include "tessaro/core/StringTable.h"
 #include "tessaro/core/Switches.h"
 #include "tessaro/liveupdate/InfoFileOperations.h"
+#include "tests/support/ProgramStateScope.h"
 
 namespace {
 
@@ -36,9 +37,7 @@ class COperationsTest : public ::testing::Test {
     const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
     for (size_t i = 0; i < nCount; ++i)
       m_modules.m_mapStrings[CFakeModulePort::kSelf][pEntries[i].nId] = pEntries[i].pszText;
-    g_bDebug = false;
   }
-  ~COperationsTest() override { g_bDebug = false; }
 
   std::string LocalText() {
     std::vector<uint8_t> vec = m_fs.m_mapFiles[kLocal];
@@ -46,6 +45,7 @@ class COperationsTest : public ::testing::Test {
     return std::string(vec.begin(), vec.end() - 2);
   }
 
+  CProgramStateScope m_state;
   CFakeFileSystem m_fs;
   CFakeUi m_ui;
   CFakeModulePort m_modules;
@@ -127,7 +127,7 @@ TEST_F(COperationsTest, ChecksumTestAcceptsTheStoredSumAndRefusesEverythingElse)
 }
 
 TEST_F(COperationsTest, ChecksumTestShowsItsFiguresAndThePathInDebugMode) {
-  g_bDebug = true;
+  m_state.SetDebug(true);
   m_fs.m_mapFiles["bad"] = {0x10, 0x20, 0x34, 0x12};
   EXPECT_FALSE(m_ops.VerifyInfoChecksum("bad"));
   ASSERT_EQ(1u, m_ui.m_vecBoxes.size());

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/WinTypes.h"
+#include "platform/win/DirectIoPort_win.h"
 #include "platform/win/Platform_win.h"
 #include "tessaro/core/FlashOptions.h"
 #include "tessaro/core/MessageHelper.h"
@@ -129,6 +130,27 @@ TEST(Win32SystemInfo, WineReportsAnNtSystemWithoutWow64) {
   EXPECT_TRUE(info.IsWinNT());
   EXPECT_FALSE(info.IsWin9x());
   EXPECT_FALSE(IsWow64(*p.pSystem));  // a 32-bit prefix
+}
+
+TEST(Win32DirectIo, NtFamilyGetsNoPortAndThePortRefusesEverythingThere) {
+  SPlatform& p = GetWin32Platform();
+  CSystemInfo info(*p.pSystem, *p.pPower, *p.pUi);
+  IDirectIoPort& port = GetWin32DirectIoPort();
+  EXPECT_EQ(nullptr, SelectDirectIoPort(info, port));
+  // Handed over anyway, it executes nothing (IN/OUT would fault here) and
+  // touches no memory of the caller's.
+  uint8_t by = 0x5A;
+  EXPECT_FALSE(port.PortIn(0x80, &by));
+  EXPECT_EQ(0x5A, by);
+  EXPECT_FALSE(port.PortOut(0x80, 0x01));
+  SX86Registers regs = {0x2E, 1, 2, 3, 4, 5};
+  EXPECT_FALSE(port.RaiseSmi(0xB2, &regs));
+  EXPECT_EQ(0x2Eu, regs.dwEax);
+  EXPECT_EQ(3u, regs.dwEdx);
+  uint8_t aby[16];
+  std::memset(aby, 0xCC, sizeof(aby));
+  EXPECT_FALSE(port.ReadPhysical(0xF0000, aby, sizeof(aby)));
+  EXPECT_EQ(0xCC, aby[0]);
 }
 
 TEST(Win32Power, ShutdownPrivilegeCanBeEnabled) {

@@ -6,82 +6,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "protocol/MirelIoctl.h"
 #include "sim/SimBench.h"
 #include "protocol/WinFlashIoctl.h"
+#include "tests/support/BenchDriver_win.h"
 
 namespace {
-
-// The build tree as a Windows path (Wine maps Z: to the root).
-std::string BinaryDir() {
-  const char* psz = getenv("TESSARO_BINARY_DIR");
-  std::string s = psz ? psz : ".";
-  if (!s.empty() && s[0] == '/') s = "Z:" + s;
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
-}
-
-std::string ParametersKey(const std::string& strService) {
-  return "System\\CurrentControlSet\\Services\\" + strService + "\\Parameters";
-}
-
-// A kernel-driver service for the length of a test; removed afterwards.
-class CDriverService {
- public:
-  CDriverService(const std::string& strName, const std::string& strSys, const std::string& strState)
-      : m_strName(strName) {
-    m_hScm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    Remove();
-    m_hService = CreateServiceA(m_hScm, strName.c_str(), strName.c_str(), SERVICE_ALL_ACCESS,
-                                SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                strSys.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (strState.empty()) return;  // the driver looks beside itself
-    HKEY hKey = nullptr;
-    std::string strKey = ParametersKey(strName);
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &hKey, nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(hKey, "StateFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(strState.c_str()),
-                     static_cast<DWORD>(strState.size() + 1));
-      RegCloseKey(hKey);
-    }
-  }
-  ~CDriverService() {
-    Remove();
-    if (m_hScm) CloseServiceHandle(m_hScm);
-  }
-  bool Created() const { return m_hService != nullptr; }
-  bool Start() { return m_hService && StartServiceA(m_hService, 0, nullptr); }
-  void Stop() {
-    SERVICE_STATUS status;
-    if (!m_hService || !ControlService(m_hService, SERVICE_CONTROL_STOP, &status)) return;
-    for (int i = 0; i < 50 && QueryServiceStatus(m_hService, &status) &&
-                    status.dwCurrentState != SERVICE_STOPPED;
-         ++i)
-      Sleep(100);
-  }
-
- private:
-  void Remove() {
-    SC_HANDLE h =
-        m_hService ? m_hService : OpenServiceA(m_hScm, m_strName.c_str(), SERVICE_ALL_ACCESS);
-    if (!h) return;
-    m_hService = h;
-    Stop();
-    // A stale state path would steer the next user of the service name.
-    std::string strKey = ParametersKey(m_strName);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, strKey.c_str());
-    DeleteService(h);
-    CloseServiceHandle(h);
-    m_hService = nullptr;
-  }
-  std::string m_strName;
-  SC_HANDLE m_hScm = nullptr;
-  SC_HANDLE m_hService = nullptr;
-};
 
 class CDevice {
  public:
@@ -118,9 +52,9 @@ TEST(WinFlashDriver, ServiceStartsAndAnswersEveryRequestWithWriteThrough) {
   uint8_t data[16];
   for (int i = 0; i < 16; ++i) data[i] = static_cast<uint8_t>(0x30 + i);
   {
-    CDriverService service("WINFLASH", bin + "\\bin\\WinFlash.sys", state);
+    CBenchDriver service("WINFLASH", bin + "\\bin\\WinFlash.sys", state);
     ASSERT_TRUE(service.Created());
-    ASSERT_TRUE(service.Start()) << GetLastError();
+    ASSERT_TRUE(service.Start()) << service.LastError();
     CDevice dev("\\\\.\\WinFlash");
     ASSERT_TRUE(dev.Open()) << GetLastError();
 
@@ -196,8 +130,8 @@ TEST(WinFlashDriver, FindsItsStateBesideTheDriverWithoutParameters) {
   ASSERT_TRUE(CopyFileA((bin + "\\sim\\boards\\demo\\demo.state").c_str(),
                         (dir + "\\WinFlash.state").c_str(), FALSE));
   {
-    CDriverService service("WINFLASH", dir + "\\WinFlash.sys", "");
-    ASSERT_TRUE(service.Start()) << GetLastError();
+    CBenchDriver service("WINFLASH", dir + "\\WinFlash.sys", "");
+    ASSERT_TRUE(service.Start()) << service.LastError();
     CDevice dev("\\\\.\\WinFlash");
     ASSERT_TRUE(dev.Open());
     std::vector<uint8_t> seg(winflash::kSegmentSize);
@@ -208,8 +142,48 @@ TEST(WinFlashDriver, FindsItsStateBesideTheDriverWithoutParameters) {
   }
   // Without any state file the board does not come up.
   ASSERT_TRUE(DeleteFileA((dir + "\\WinFlash.state").c_str()));
-  CDriverService service("WINFLASH", dir + "\\WinFlash.sys", "");
+  CBenchDriver service("WINFLASH", dir + "\\WinFlash.sys", "");
   EXPECT_FALSE(service.Start());
+}
+
+// The program's driver-service helper against Wine's service control
+// manager: a second installation (1073) and a second start (1056) are what
+// the callers wanted; stop and removal work on the running driver.
+TEST(WinFlashDriver, ServiceHelperTakesAnExistingAndARunningServiceAsDone) {
+  std::string bin = BinaryDir();
+  std::string state = bin + "\\sim\\winflash-helper.state";
+  ASSERT_TRUE(CopyFileA((bin + "\\sim\\boards\\demo\\demo.state").c_str(), state.c_str(), FALSE));
+  {
+    CBenchDriver driver("WINFLASH", bin + "\\bin\\WinFlash.sys", state);
+    ASSERT_TRUE(driver.Created());
+    SPlatform& p = GetWin32Platform();
+    {
+      // What Windows itself answers to the second creation.
+      std::unique_ptr<IServiceManager> pManager = p.pServices->OpenManager(kScManagerAllAccess);
+      ASSERT_NE(nullptr, pManager);
+      SServiceConfig config;
+      config.strName = config.strDisplayName = "WINFLASH";
+      config.dwDesiredAccess = kServiceAllAccess;
+      config.dwServiceType = kServiceKernelDriver;
+      config.dwStartType = kServiceDemandStart;
+      config.dwErrorControl = kServiceErrorNormal;
+      config.strBinaryPath = bin + "\\bin\\WinFlash.sys";
+      EXPECT_EQ(nullptr, pManager->Create(config));
+      EXPECT_EQ(kErrorServiceExists, pManager->LastError());
+    }
+    CDriverService service(*p.pServices, *p.pSystem, BenchDriverSettings("WINFLASH"));
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Install(bin + "\\elsewhere\\WinFlash.sys"));
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Start()) << service.LastError();
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Start()) << service.LastError();
+    {
+      CDevice dev("\\\\.\\WinFlash");
+      EXPECT_TRUE(dev.Open());
+    }
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Stop()) << service.LastError();
+    EXPECT_EQ(EDriverServiceResult::Ok, service.Remove()) << service.LastError();
+    EXPECT_EQ(EDriverServiceResult::OpenFailed, service.Start());
+  }
+  DeleteFileA(state.c_str());
 }
 
 // One controller transaction: a record out, a record back.
@@ -256,9 +230,9 @@ TEST(MirelDriver, ServiceStartsAndKeepsProfilesAcrossProcesses) {
   std::string bin = BinaryDir();
   std::string state = bin + "\\sim\\mirel-test.state";
   DeleteFileA(state.c_str());  // the driver starts a factory-default controller
-  CDriverService service("Mirel", bin + "\\bin\\Mirel.sys", state);
+  CBenchDriver service("Mirel", bin + "\\bin\\Mirel.sys", state);
   ASSERT_TRUE(service.Created());
-  ASSERT_TRUE(service.Start()) << GetLastError();
+  ASSERT_TRUE(service.Start()) << service.LastError();
   {
     CDevice dev("\\\\.\\Mirel");
     ASSERT_TRUE(dev.Open()) << GetLastError();
