@@ -206,7 +206,7 @@ bool CKt9020Library::Transact(bool bSet, int nCommand, int nAddress, int nCount,
     return false;
   }
   // The count byte of a block read is not caller data; everything else is.
-  bool bCallerData = FindControllerCommand(nCommand)->eCount != ECountUse::ReplyLength;
+  bool bCallerData = mirel::FindCommand(nCommand)->eCount != mirel::ECountUse::ReplyLength;
   if ((bSet && bCallerData && nSent && !pData) || (!bSet && nExpected && !pDst)) {
     Fail(pszRequestFail);
     return false;
