@@ -33,12 +33,31 @@ exports() {
     t && /^[ \t]*\[/ {gsub(/[][]/, " "); print $1 + base, $2; next}
     t && NF == 0 {t=0}'
 }
-expected_kt=$(printf '%s\n' GetAIP GetDllVersion GetInterruptCount InPortB IsKT9020Exist \
-  IsRS232Processing IsStart OutPortB ReadCommand ReadData ReadMSR ReadPortVal SetAIP \
-  SetRS232Flag Start WriteCommand WriteData WriteMSR WritePortVal | awk '{print NR, $1}')
+# KT9020DLL's list is its public header's: lines "X(Name, Ordinal, ...".
+header=$(dirname "$0")/../kt9020dll/KT9020DLL.h
+expected_kt=$(sed -n 's/^[[:space:]]*X(\([A-Za-z_][A-Za-z0-9_]*\), *\([0-9][0-9]*\),.*/\2 \1/p' "$header")
+count_kt=$(grep -c . <<<"$expected_kt")
 actual_kt=$(exports "$bin/KT9020DLL.dll")
-if [ "$actual_kt" = "$expected_kt" ]; then say "KT9020DLL.dll: 19 exports, ordinals 1-19 in name order"
-else bad "KT9020DLL.dll exports differ:"; diff <(echo "$expected_kt") <(echo "$actual_kt"); fi
+if [ -z "$expected_kt" ]; then bad "no export list in $header"
+elif [ "$actual_kt" = "$expected_kt" ]; then
+  say "KT9020DLL.dll: the $count_kt exports of KT9020DLL.h, ordinals 1-$count_kt in name order"
+else bad "KT9020DLL.dll exports differ from KT9020DLL.h:"; diff <(echo "$expected_kt") <(echo "$actual_kt"); fi
+# Every export returns with a plain "ret": the caller removes the arguments
+# (__cdecl). A function that removes them itself (__stdcall, "ret $N")
+# links against the same names and would unbalance every caller's stack.
+disassembly=$($objdump -d "$bin/KT9020DLL.dll" 2>/dev/null)
+for name in $(awk '{print $2}' <<<"$expected_kt"); do
+  # The function's own lines: from its label (_Name, or _Name@bytes when
+  # it was compiled as __stdcall) to the next label.
+  code=$(awk -v n="$name" '$2 == "<_" n ">:" || $2 ~ ("^<_" n "@[0-9]+>:$") {f = 1; next}
+    /^[0-9a-f]+ </ {f = 0} f' <<<"$disassembly" | grep -E '^[[:space:]]*[0-9a-f]+:[[:space:]]')
+  if [ -z "$code" ]; then bad "KT9020DLL.dll: no code of $name to check"
+  elif grep -qE '[[:space:]]ret[[:space:]]+\$' <<<"$code"; then bad "KT9020DLL.dll: $name removes its own arguments (not __cdecl)"
+  elif ! grep -qE '[[:space:]]ret[[:space:]]*$' <<<"$code"; then bad "KT9020DLL.dll: $name has no plain ret"
+  fi
+done
+[ -n "$expected_kt" ] && say "KT9020DLL.dll: every export returns with a plain ret (caller removes the arguments)"
+
 actual_tr=$(exports "$bin/TrivelOLE.dll")
 if [ "$actual_tr" = "1 PlugIn_GetObject" ]; then say "TrivelOLE.dll: exactly PlugIn_GetObject"
 else bad "TrivelOLE.dll exports: $actual_tr"; fi
