@@ -1,8 +1,9 @@
 // The small interfaces through which portable code reaches the operating
-// system. Win32 implementations live in platform/win (Windows build only);
-// the native build uses host implementations (platform/host) and recording
-// fakes (platform/fake). Every call reports failure through its result and,
-// where Windows has one, an error code readable from the same object.
+// system. Win32 implementations live in platform/win (Windows build only,
+// one library per group of system DLLs, see platform/CMakeLists.txt);
+// native tests use the recording fakes of platform/fake and the bench's
+// devices (sim/). Every call reports failure through its result and, where
+// Windows has one, an error code readable from the same object.
 #pragma once
 
 #include <cstddef>
@@ -239,8 +240,9 @@ class IUiPort {
 
 // ------------------------------------------------------- the whole set --
 
-// The ports one program uses. The program's entry code fills it with the
-// Win32 implementations; tests fill it with fakes.
+// The ports one program uses. The Windows build's entry code takes the
+// Win32 set (GetWin32Platform, or GetWin32PlatformWithDialogs where file
+// dialogs are shown); tests fill it with fakes.
 struct SPlatform {
   IFileSystem* pFiles = nullptr;
   IRegistry* pRegistry = nullptr;

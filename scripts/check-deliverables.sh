@@ -9,6 +9,20 @@ fail=0
 say() { echo "check: $*"; }
 bad() { echo "check: FAIL: $*"; fail=1; }
 
+# The system DLLs each file may import: what its ports and windows use, and
+# msvcrt, the C runtime MinGW's static build still calls. Anything else is a
+# new dependency on every user's machine, or a port linked where it is not
+# used (the controller library has no file dialogs, for one).
+allowed_imports() {
+  case "$1" in
+    KT9020DLL.dll) echo kernel32.dll advapi32.dll user32.dll msvcrt.dll ;;
+    TrivelOLE.dll) echo kernel32.dll msvcrt.dll ;;
+    Tessaro.exe) echo kernel32.dll advapi32.dll user32.dll msvcrt.dll gdi32.dll comctl32.dll \
+      comdlg32.dll msimg32.dll shell32.dll ole32.dll oleaut32.dll setupapi.dll ;;
+    TessaroDEU.dll) ;;  # resources only
+  esac
+}
+
 for f in Tessaro.exe KT9020DLL.dll TrivelOLE.dll TessaroDEU.dll; do
   [ -f "$bin/$f" ] || { bad "$f missing"; continue; }
   desc=$(file -b "$bin/$f")
@@ -16,11 +30,18 @@ for f in Tessaro.exe KT9020DLL.dll TrivelOLE.dll TessaroDEU.dll; do
     PE32\ executable*Intel\ 80386*) say "$f: $desc" ;;
     *) bad "$f is not a 32-bit Intel PE: $desc" ;;
   esac
-  # Statically linked: only system DLLs are imported.
+  # Statically linked: only system DLLs are imported, and only those allowed.
   imports=$($objdump -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  allowed=" $(allowed_imports "$f") "
+  unexpected=0
   for dll in $imports; do
-    case "$dll" in libstdc*|libgcc*|libwinpthread*|mingwm10*) bad "$f imports $dll" ;; esac
+    case "$dll" in
+      libstdc*|libgcc*|libwinpthread*|mingwm10*) bad "$f imports $dll"; unexpected=1 ;;
+      *) [[ "$allowed" == *" $dll "* ]] || { bad "$f imports $dll, not in its allow-list"; unexpected=1; } ;;
+    esac
   done
+  list=$(echo $imports)
+  [ $unexpected -eq 0 ] && say "$f: imports ${list:-nothing}, all allowed"
 done
 
 # Export tables: names and ordinals, exactly.

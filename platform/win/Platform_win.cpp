@@ -1,7 +1,6 @@
 #include "platform/win/Platform_win.h"
 
 #include <windows.h>
-#include <commdlg.h>
 
 #include <cstring>
 #include <vector>
@@ -421,57 +420,23 @@ class CWinModulePort : public IModulePort {
 
 // ------------------------------------------------------------------- UI --
 
-// Turns "A (*.X)|*.X|All (*.*)|*.*||" into the NUL-separated form.
-std::vector<char> FilterToWin32(const std::string& strFilter) {
-  std::vector<char> out(strFilter.begin(), strFilter.end());
-  for (char& c : out)
-    if (c == '|') c = '\0';
-  out.push_back('\0');
-  out.push_back('\0');
-  return out;
-}
-
-class CWinUi : public IUiPort {
+// Message boxes only: the file dialogs live in FileDialog_win.cpp (comdlg32),
+// which a program that shows them links (GetWin32PlatformWithDialogs), so
+// that a library needing message boxes alone does not import comdlg32.
+class CWinMessageBoxUi : public IUiPort {
  public:
   int ShowMessageBox(WindowRef hOwner, const std::string& strText, const std::string& strCaption,
                      uint32_t dwFlags) override {
     return MessageBoxA(reinterpret_cast<HWND>(hOwner), strText.c_str(), strCaption.c_str(),
                        dwFlags);
   }
-  bool ChooseOpenFile(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
-                      std::string* pstrPath) override {
-    return Run(hOwner, strFilter, strTitle, "", false, pstrPath);
+  // No dialog is shown: answered as cancelled.
+  bool ChooseOpenFile(WindowRef, const std::string&, const std::string&, std::string*) override {
+    return false;
   }
-  bool ChooseSaveFile(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
-                      const std::string& strDefaultName, std::string* pstrPath) override {
-    return Run(hOwner, strFilter, strTitle, strDefaultName, true, pstrPath);
-  }
-  bool ChooseOpenFileNamed(WindowRef hOwner, const std::string& strFilter,
-                           const std::string& strTitle, const std::string& strDefaultName,
-                           std::string* pstrPath) override {
-    return Run(hOwner, strFilter, strTitle, strDefaultName, false, pstrPath);
-  }
-
- private:
-  static bool Run(WindowRef hOwner, const std::string& strFilter, const std::string& strTitle,
-                  const std::string& strDefault, bool bSave, std::string* pstrPath) {
-    std::vector<char> filter = FilterToWin32(strFilter);
-    char szFile[MAX_PATH] = {0};
-    strncpy(szFile, strDefault.c_str(), MAX_PATH - 1);
-    OPENFILENAMEA ofn;
-    std::memset(&ofn, 0, sizeof(ofn));
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = reinterpret_cast<HWND>(hOwner);
-    ofn.lpstrFilter = filter.data();
-    ofn.lpstrFile = szFile;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrTitle = strTitle.empty() ? nullptr : strTitle.c_str();
-    ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
-                (bSave ? OFN_OVERWRITEPROMPT : (OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST));
-    BOOL bOk = bSave ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
-    if (!bOk) return false;
-    *pstrPath = szFile;
-    return true;
+  bool ChooseSaveFile(WindowRef, const std::string&, const std::string&, const std::string&,
+                      std::string*) override {
+    return false;
   }
 };
 
@@ -502,7 +467,7 @@ SPlatform& GetWin32Platform() {
   static CWinSystem s_system;
   static CWinPowerPort s_power;
   static CWinModulePort s_modules;
-  static CWinUi s_ui;
+  static CWinMessageBoxUi s_ui;
   static SPlatform s_platform{&s_files,  &s_registry, &s_services, &s_devices,
                               &s_system, &s_power,    &s_modules,  &s_ui};
   return s_platform;

@@ -4,7 +4,9 @@
 #include "platform/Ports.h"
 
 // One program-wide set, created on first use (safe during static
-// initialisation of the program-wide objects).
+// initialisation of the program-wide objects). Its UI port shows message
+// boxes only and answers every file dialog as cancelled; a program that
+// shows file dialogs uses GetWin32PlatformWithDialogs (FileDialog_win.h).
 SPlatform& GetWin32Platform();
 
 // Opens a key below any predefined root (for example HKEY_DYN_DATA) as a

@@ -6,7 +6,7 @@
 // driver connection closes after the application object is gone.
 #include <windows.h>
 
-#include "platform/win/Platform_win.h"
+#include "platform/win/FileDialog_win.h"
 #include "platform/win/SetupApiPort_win.h"
 #include "platform/win/WmiPort_win.h"
 #include "tessaro/core/BiosEngine.h"
@@ -37,19 +37,19 @@ class CAwardBiosIdentity : public IBiosIdentitySource {
 
 // Constructing the texts only binds the module port; the satellite is
 // loaded later by the application object.
-CResources g_Resources(*GetWin32Platform().pModules);
+CResources g_Resources(*GetWin32PlatformWithDialogs().pModules);
 // This build has no AMI engine: its detection finds no signature, so every
 // machine goes on to the Award detection, silently.
 CNoBoardProbe g_AmiHwAccess;
-CAwardBios g_AwardBios(GetWin32Platform(), g_Resources);
+CAwardBios g_AwardBios(GetWin32PlatformWithDialogs(), g_Resources);
 CAwardEngine g_Engine(g_AwardBios);
 CAwardFamilyProbe g_FamilyProbe(g_AwardBios, g_AmiHwAccess);
-CTessaroApp g_App(GetWin32Platform(), g_Resources, g_FamilyProbe);
+CTessaroApp g_App(GetWin32PlatformWithDialogs(), g_Resources, g_FamilyProbe);
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
-  SPlatform& platform = GetWin32Platform();
+  SPlatform& platform = GetWin32PlatformWithDialogs();
   const CSystemInfo systemInfo(*platform.pSystem, *platform.pPower, *platform.pUi);
   CAwardBiosIdentity identity(g_AwardBios);
   CBoardInfo board(platform, g_App.Messages(), GetWin32DeviceEnumPort(), GetWin32WmiPort(),

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/WinTypes.h"
-#include "platform/win/Platform_win.h"
+#include "platform/win/FileDialog_win.h"
 #include "tessaro/core/BiosEngine.h"
 #include "tessaro/core/MessageHelper.h"
 #include "tessaro/app/TessaroApp.h"
@@ -112,9 +112,9 @@ class CStandInBoard : public CNoBoardInfo {
   std::string IdentifyBoard() override { return "8089"; }
 };
 
-CResources g_Resources(*GetWin32Platform().pModules);
+CResources g_Resources(*GetWin32PlatformWithDialogs().pModules);
 CStandInProbe g_FamilyProbe;
-CTessaroApp g_App(GetWin32Platform(), g_Resources, g_FamilyProbe);
+CTessaroApp g_App(GetWin32PlatformWithDialogs(), g_Resources, g_FamilyProbe);
 
 }  // namespace
 
@@ -125,7 +125,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
     dialog.DoModal();
     return dialog.GetResult();
   }
-  CStandInEngine engine(GetWin32Platform());
+  CStandInEngine engine(GetWin32PlatformWithDialogs());
   CStandInBoard board;
-  return RunTessaro(GetWin32Platform(), g_App, engine, board, lpCmdLine);
+  return RunTessaro(GetWin32PlatformWithDialogs(), g_App, engine, board, lpCmdLine);
 }
