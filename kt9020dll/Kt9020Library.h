@@ -84,7 +84,9 @@ class CKt9020Library {
   uint8_t SetRs232Flag(int nFlag);
   uint8_t IsRs232Processing() const { return m_pShared->byRS232; }
 
-  // The description of the last failure (never shown by the library).
+  // The description of the last failure, for callers and tests. The
+  // library shows only two failures itself: the advice after a failed start
+  // at load, and a failed build of the mutex's access descriptor.
   std::string LastErrorText() const { return m_szLastError; }
   // Whether this process holds its own handle of the named mutex.
   bool HoldsMutex() const { return m_pMutex != nullptr; }
