@@ -76,31 +76,38 @@ constexpr uint8_t kCmdWriteCount = 0x2A;
 // record after the address (252 data bytes).
 constexpr uint32_t kMaxWriteCount = kCommandRecordSize - kRecData - 1;
 
-// The row of a command code; null for a code the controller does not know.
-// Takes an int because callers pass the library's int argument unchecked.
-constexpr const SCommand* FindCommand(int nCode) {
+// The row of a command code: its index in kCommands, -1 for a code the
+// controller does not know. Takes an int because callers pass the
+// library's int argument unchecked.
+constexpr int CommandIndex(int nCode) {
   for (uint32_t i = 0; i < kCommandCount; ++i)
-    if (kCommands[i].byCode == nCode) return &kCommands[i];
-  return nullptr;
+    if (kCommands[i].byCode == nCode) return static_cast<int>(i);
+  return -1;
+}
+constexpr const SCommand* FindCommand(int nCode) {
+  return CommandIndex(nCode) < 0 ? nullptr : &kCommands[CommandIndex(nCode)];
 }
 
 // Data bytes a command sends after the address, the count byte of a block
 // write not included (bytes), and the reply data bytes it expects, for the
 // count byte as it travels in the record. False for an unknown command.
+// (Indices rather than pointers: the sanitizer builds cannot evaluate a
+// pointer test in a constant expression.)
 constexpr bool CommandLengths(uint8_t byCommand, uint8_t byCount, uint32_t* pnSend,
                               uint32_t* pnReply) {
-  const SCommand* pCommand = FindCommand(byCommand);
-  if (!pCommand) return false;
-  *pnSend = pCommand->eCount == ECountUse::DataLength ? byCount : pCommand->byDataSent;
-  *pnReply = pCommand->eCount == ECountUse::ReplyLength ? byCount : pCommand->byDataReturned;
+  const int i = CommandIndex(byCommand);
+  if (i < 0) return false;
+  const SCommand& command = kCommands[i];
+  *pnSend = command.eCount == ECountUse::DataLength ? byCount : command.byDataSent;
+  *pnReply = command.eCount == ECountUse::ReplyLength ? byCount : command.byDataReturned;
   return true;
 }
 
 // The request length byte (+2 of the record): the two address bytes, the
 // count byte of a block write, then nSend data bytes.
 constexpr uint32_t RequestLength(uint8_t byCommand, uint32_t nSend) {
-  const SCommand* pCommand = FindCommand(byCommand);
-  return nSend + 2u + (pCommand && pCommand->eCount == ECountUse::DataLength ? 1u : 0u);
+  const int i = CommandIndex(byCommand);
+  return nSend + 2u + (i >= 0 && kCommands[i].eCount == ECountUse::DataLength ? 1u : 0u);
 }
 
 // ------------------------------------------------------------ self-check --
@@ -141,9 +148,9 @@ constexpr bool BlockRowsHaveTheirShape() {
 static_assert(detail::CodesRiseStrictly(), "command codes in rising order, each once");
 static_assert(detail::FixedLengthsFitTheRecord(), "fixed lengths fit the command record");
 static_assert(detail::BlockRowsHaveTheirShape(), "block commands shaped for their count");
-static_assert(FindCommand(kCmdReadCount)->eCount == ECountUse::ReplyLength &&
-                  FindCommand(kCmdWriteCount)->eCount == ECountUse::DataLength &&
-                  FindCommand(kCmdProbe)->byDataReturned == 1,
+static_assert(kCommands[CommandIndex(kCmdReadCount)].eCount == ECountUse::ReplyLength &&
+                  kCommands[CommandIndex(kCmdWriteCount)].eCount == ECountUse::DataLength &&
+                  kCommands[CommandIndex(kCmdProbe)].byDataReturned == 1,
               "named commands are in the table, as their names say");
 // The largest block write fills the record exactly and its request length
 // (count + 3) still fits its byte; the largest block read (count 255)

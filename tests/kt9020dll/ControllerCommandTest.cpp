@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "kt9020dll/ControllerCommand.h"
@@ -44,9 +45,10 @@ TEST(CommandTable, EveryRowFitsTheRecordAndCodesAreUnique) {
 // (254 is the largest block read that can succeed: a reply length of 255
 // reads as the timeout mark.)
 TEST(CommandTable, BenchTakesEveryRecordTheLibraryBuilds) {
-  CSimFileHost host;  // C heap, no state file
-  CSimMirelController controller;
-  ASSERT_TRUE(controller.Create(SSimMirelConfig{}, host.Host()));
+  CSimMirelBench bench;
+  std::string strError;
+  ASSERT_TRUE(bench.Open(SSimMirelDescription{}, &strError)) << strError;
+  CSimMirelController& controller = bench.Controller();
   std::vector<uint8_t> vecData(kMaxWriteBlock, 0x5A);
   for (const mirel::SCommand& c : mirel::kCommands) {
     for (int nCount : {0, 1, 7, 51, 254, int(kMaxWriteBlock)}) {

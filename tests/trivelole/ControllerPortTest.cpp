@@ -21,7 +21,10 @@ constexpr int kWriteBlock = 0x2A;
 
 class ControllerPort : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_controller.Create(SSimMirelConfig{}, m_host.Host())); }
+  void SetUp() override {
+    std::string strError;
+    ASSERT_TRUE(m_bench.Open(SSimMirelDescription{}, &strError)) << strError;
+  }
 
   // Profile 3's clock record (51 bytes at 0x036F while profile 3 is selected
   // by writing 3 to 0x100B) is stored by writing 3 to 0x100C, and shows
@@ -47,8 +50,8 @@ class ControllerPort : public ::testing::Test {
     EXPECT_EQ(0, std::memcmp(m_controller.ClockRecord(3), vecClock.data(), nSize));
   }
 
-  CSimFileHost m_host;
-  CSimMirelController m_controller;
+  CSimMirelBench m_bench;  // a fresh controller with the factory defaults
+  CSimMirelController& m_controller = m_bench.Controller();
 };
 
 TEST_F(ControllerPort, ProfileRecordWrittenInProcessIsReadBack) {
