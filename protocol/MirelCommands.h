@@ -85,7 +85,8 @@ constexpr int CommandIndex(int nCode) {
   return -1;
 }
 constexpr const SCommand* FindCommand(int nCode) {
-  return CommandIndex(nCode) < 0 ? nullptr : &kCommands[CommandIndex(nCode)];
+  const int i = CommandIndex(nCode);
+  return i < 0 ? nullptr : &kCommands[i];
 }
 
 // Data bytes a command sends after the address, the count byte of a block

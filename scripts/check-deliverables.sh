@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Checks the shipped 32-bit files: machine type, no run-time DLLs of the
-# compiler, exact export tables, resources present.
+# Checks the shipped 32-bit files: machine type, imports (system DLLs of
+# each file's allow-list only, no run-time DLLs of the compiler), exact
+# export tables (KT9020DLL's as its public header lists them) and their
+# calling convention, resources present.
 #   check-deliverables.sh <bin directory>
 set -uo pipefail
 bin=${1:?bin directory}
