@@ -30,6 +30,31 @@ const char kStartFailText[] =
     "When you see this dialog box, please login as administrator and run this\n"
     "program once so that you won't see this dialog box again.";
 
+// The shared values are memory every process with the library maps, so
+// they change only through atomic read-modify-write instructions (on x86
+// the locked instructions InterlockedIncrement and InterlockedCompareExchange
+// use, which work across processes on shared pages): a plain ++ or -- in two
+// processes loading or leaving at once would lose one of the changes.
+void AddAttach(SKt9020Shared* pShared) {
+  __atomic_add_fetch(&pShared->dwAttachCount, 1u, __ATOMIC_SEQ_CST);
+}
+
+// Takes one process off the count unless it is already 0; true when this
+// took the last one.
+bool RemoveAttach(SKt9020Shared* pShared) {
+  uint32_t dwCount = __atomic_load_n(&pShared->dwAttachCount, __ATOMIC_SEQ_CST);
+  // A failed exchange reloads dwCount with the value another process left.
+  while (dwCount > 0 && !__atomic_compare_exchange_n(&pShared->dwAttachCount, &dwCount, dwCount - 1,
+                                                     false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST)) {
+  }
+  return dwCount == 1;
+}
+
+uint8_t LoadFlag(const uint8_t* pbyFlag) { return __atomic_load_n(pbyFlag, __ATOMIC_SEQ_CST); }
+void StoreFlag(uint8_t* pbyFlag, uint8_t byValue) {
+  __atomic_store_n(pbyFlag, byValue, __ATOMIC_SEQ_CST);
+}
+
 const char* SecurityFailureFormat(ESecurityStep eStep) {
   switch (eStep) {
     case ESecurityStep::AllocateSid:
@@ -67,7 +92,7 @@ EAttach CKt9020Library::Attach() {
     return EAttach::EndProcess;
   }
   SetUpMutex();
-  ++m_pShared->dwAttachCount;
+  AddAttach(m_pShared);
   m_bAttached = true;
   return EAttach::Loaded;
 }
@@ -75,10 +100,10 @@ EAttach CKt9020Library::Attach() {
 void CKt9020Library::Detach() {
   if (!m_bAttached) return;
   m_bAttached = false;
-  if (m_pShared->dwAttachCount > 0 && --m_pShared->dwAttachCount == 0) {
+  if (RemoveAttach(m_pShared)) {
     // The last process is leaving: with its handle the mutex goes away.
-    m_pShared->byMutexCreated = 0;
-    m_pShared->bySecuritySetUp = 0;
+    StoreFlag(&m_pShared->byMutexCreated, 0);
+    StoreFlag(&m_pShared->bySecuritySetUp, 0);
   }
   // Each process closes only its own handles and frees only what it built.
   m_pMutex.reset();
@@ -91,17 +116,17 @@ void CKt9020Library::Detach() {
 void CKt9020Library::SetUpMutex() {
   // A later process opens the mutex the first one created and keeps its own
   // handle, so the mutex lives as long as any process has the library.
-  if (m_pShared->byMutexCreated) {
+  if (LoadFlag(&m_pShared->byMutexCreated)) {
     m_pMutex = m_ports.pMutexes->Open(g_szMutexName, kSynchronize | kMutexModifyState);
     if (m_pMutex) return;
   }
   // First process (or the creator's mutex is gone): create it, open to Everyone.
   if (!m_pSecurity) {
     m_pSecurity = BuildSecurity();
-    m_pShared->bySecuritySetUp = m_pSecurity ? 1 : 0;
+    StoreFlag(&m_pShared->bySecuritySetUp, m_pSecurity ? 1 : 0);
   }
   m_pMutex = m_ports.pMutexes->Create(g_szMutexName, m_pSecurity.get());
-  if (m_pMutex) m_pShared->byMutexCreated = 1;
+  if (m_pMutex) StoreFlag(&m_pShared->byMutexCreated, 1);
 }
 
 std::unique_ptr<ISecurityDescriptor> CKt9020Library::BuildSecurity() {
@@ -193,7 +218,7 @@ bool CKt9020Library::Transact(bool bSet, int nCommand, int nAddress, int nCount,
     return false;
   }
   // The count byte of a block read is not caller data; everything else is.
-  bool bCallerData = FindControllerCommand(nCommand)->eCount != ECountUse::ReplyLength;
+  bool bCallerData = mirel::FindCommand(nCommand)->eCount != mirel::ECountUse::ReplyLength;
   if ((bSet && bCallerData && nSent && !pData) || (!bSet && nExpected && !pDst)) {
     Fail(pszRequestFail);
     return false;

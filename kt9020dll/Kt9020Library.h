@@ -17,7 +17,9 @@
 
 // Values shared by every process that loads the library (one copy on the
 // machine). Only plain values: a handle or pointer means something in one
-// process only, so those stay in the per-process instance.
+// process only, so those stay in the per-process instance. Processes load
+// and leave at the same time, so the attach count and the mutex flags are
+// read and changed only with atomic operations (see Kt9020Library.cpp).
 struct SKt9020Shared {
   uint32_t dwInterruptCount;  // never written; read by GetInterruptCount
   uint32_t dwAttachCount;     // processes that have the library loaded
@@ -26,6 +28,12 @@ struct SKt9020Shared {
   uint8_t bySecuritySetUp;    // its access descriptor was built successfully
   uint8_t byRS232;            // SetRS232Flag / IsRS232Processing
 };
+// The layout is the shared section's: every loaded copy of the library on
+// the machine reads the same bytes, so it must not change. The count's
+// natural 4-byte alignment is what makes its atomic operations lock-free.
+static_assert(sizeof(SKt9020Shared) == 16, "shared section layout");
+static_assert(offsetof(SKt9020Shared, dwAttachCount) == 4, "shared section layout");
+static_assert(offsetof(SKt9020Shared, byMutexCreated) == 12, "shared section layout");
 
 struct SKt9020Ports {
   IServicePort* pServices = nullptr;
@@ -81,7 +89,9 @@ class CKt9020Library {
   // Drivers folder, waited for up to 10 interrogations one second apart.
   static SDriverServiceSettings MirelServiceSettings();
 
-  // The description of the last failure (never shown by the library).
+  // The description of the last failure, for callers and tests. The
+  // library shows only two failures itself: the advice after a failed start
+  // at load, and a failed build of the mutex's access descriptor.
   std::string LastErrorText() const { return m_szLastError; }
   // Whether this process holds its own handle of the named mutex.
   bool HoldsMutex() const { return m_pMutex != nullptr; }

@@ -1,4 +1,4 @@
-// Packing of the 20-byte port record (layout in MirelIoctl.h) for the four
+// Packing of the 20-byte port record (layout in protocol/MirelIoctl.h) for the four
 // port requests, and reading the value back from a reply.
 #pragma once
 

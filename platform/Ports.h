@@ -1,8 +1,9 @@
 // The small interfaces through which portable code reaches the operating
-// system. Win32 implementations live in platform/win (Windows build only);
-// native builds use the recording fakes of platform/fake and the simulated
-// bench (sim/). Every call reports failure through its result and,
-// where Windows has one, an error code readable from the same object.
+// system. Win32 implementations live in platform/win (Windows build only,
+// one library per group of system DLLs, see platform/CMakeLists.txt);
+// native tests use the recording fakes of platform/fake and the bench's
+// devices (sim/). Every call reports failure through its result and, where
+// Windows has one, an error code readable from the same object.
 #pragma once
 
 #include <cstddef>
@@ -229,8 +230,9 @@ class IUiPort {
 
 class IFileDialogPort;
 
-// The ports one program uses. The program's entry code fills it with the
-// Win32 implementations; tests fill it with fakes.
+// The ports one program uses. The Windows build's entry code takes the
+// Win32 set (GetWin32Platform) and adds the file dialogs where it shows
+// them; tests fill it with fakes.
 struct SPlatform {
   IFileSystem* pFiles = nullptr;
   IRegistry* pRegistry = nullptr;

@@ -1,7 +1,8 @@
 // Requests understood by the Mirel controller driver (and by the simulated
-// bench that stands in for it). Shared by the library, the bench and its
-// kernel driver build, so it is freestanding C++:
-// constants, fixed-size records and inline helpers, no standard library.
+// bench that stands in for it), the command record's layout and the
+// controller's addresses; the controller's commands are in MirelCommands.h.
+// Shared by the library, the bench and its kernel driver build, so it is
+// freestanding C++: constants and fixed-size records, no standard library.
 #pragma once
 
 #include <stdint.h>
@@ -28,47 +29,12 @@ constexpr uint8_t kReplyTimeout = 0xFF;  // reply length byte: the controller di
 
 // Command record offsets.
 constexpr uint32_t kRecCommand = 0;
-constexpr uint32_t kRecRequestLength = 2;  // data length + 2 (+3 for 0x2A)
+constexpr uint32_t kRecRequestLength = 2;  // data length + 2 (+3 for a block write)
 constexpr uint32_t kRecReplyLength = 3;    // expected reply data length / reply length
 constexpr uint32_t kRecAddressHigh = 4;
 constexpr uint32_t kRecAddressLow = 5;
 constexpr uint32_t kRecData = 6;       // request data (after the address)
 constexpr uint32_t kRecReplyData = 4;  // reply data
-
-// Controller command codes and their data lengths: bytes sent after the
-// address and bytes returned. 0x1A returns `count` bytes (the count is its one
-// data byte); 0x2A sends `count` bytes after a count byte. Any other code is
-// unknown to the controller.
-constexpr uint8_t kCmdReadCount = 0x1A;
-constexpr uint8_t kCmdProbe = 0x20;
-constexpr uint8_t kCmdWriteCount = 0x2A;
-constexpr uint32_t kMaxWriteCount = kCommandRecordSize - kRecData - 1;  // 252 data bytes
-inline bool CommandLengths(uint8_t byCommand, uint8_t byCount, uint32_t* pnSend,
-                           uint32_t* pnReply) {
-  if (byCommand >= 0x11 && byCommand <= 0x18) {
-    *pnSend = 0;
-    *pnReply = byCommand - 0x10u;
-  } else if (byCommand == kCmdReadCount) {
-    *pnSend = 1;
-    *pnReply = byCount;
-  } else if (byCommand == kCmdProbe) {
-    *pnSend = 0;
-    *pnReply = 1;
-  } else if (byCommand >= 0x21 && byCommand <= 0x28) {
-    *pnSend = byCommand - 0x20u;
-    *pnReply = 1;
-  } else if (byCommand == kCmdWriteCount) {
-    *pnSend = byCount;
-    *pnReply = 1;
-  } else {
-    return false;
-  }
-  return true;
-}
-// Request length byte (+2) of a command record.
-inline uint32_t RequestLength(uint8_t byCommand, uint32_t nSend) {
-  return nSend + (byCommand == kCmdWriteCount ? 3u : 2u);
-}
 
 // Controller addresses.
 constexpr uint16_t kAddrReferenceClock = 0x0104;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Checks the shipped 32-bit files: machine type, no run-time DLLs of the
-# compiler, exact export tables, resources present.
+# Checks the shipped 32-bit files: machine type, imports (system DLLs of
+# each file's allow-list only, no run-time DLLs of the compiler), exact
+# export tables (KT9020DLL's as its public header lists them) and their
+# calling convention, resources present.
 #   check-deliverables.sh <bin directory>
 set -uo pipefail
 bin=${1:?bin directory}
@@ -9,6 +11,20 @@ fail=0
 say() { echo "check: $*"; }
 bad() { echo "check: FAIL: $*"; fail=1; }
 
+# The system DLLs each file may import: what its ports and windows use, and
+# msvcrt, the C runtime MinGW's static build still calls. Anything else is a
+# new dependency on every user's machine, or a port linked where it is not
+# used (the controller library has no file dialogs, for one).
+allowed_imports() {
+  case "$1" in
+    KT9020DLL.dll) echo kernel32.dll advapi32.dll user32.dll msvcrt.dll ;;
+    TrivelOLE.dll) echo kernel32.dll msvcrt.dll ;;
+    Tessaro.exe) echo kernel32.dll advapi32.dll user32.dll msvcrt.dll gdi32.dll comctl32.dll \
+      comdlg32.dll msimg32.dll shell32.dll ole32.dll oleaut32.dll setupapi.dll ;;
+    TessaroDEU.dll) ;;  # resources only
+  esac
+}
+
 for f in Tessaro.exe KT9020DLL.dll TrivelOLE.dll TessaroDEU.dll; do
   [ -f "$bin/$f" ] || { bad "$f missing"; continue; }
   desc=$(file -b "$bin/$f")
@@ -16,11 +32,18 @@ for f in Tessaro.exe KT9020DLL.dll TrivelOLE.dll TessaroDEU.dll; do
     PE32\ executable*Intel\ 80386*) say "$f: $desc" ;;
     *) bad "$f is not a 32-bit Intel PE: $desc" ;;
   esac
-  # Statically linked: only system DLLs are imported.
+  # Statically linked: only system DLLs are imported, and only those allowed.
   imports=$($objdump -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  allowed=" $(allowed_imports "$f") "
+  unexpected=0
   for dll in $imports; do
-    case "$dll" in libstdc*|libgcc*|libwinpthread*|mingwm10*) bad "$f imports $dll" ;; esac
+    case "$dll" in
+      libstdc*|libgcc*|libwinpthread*|mingwm10*) bad "$f imports $dll"; unexpected=1 ;;
+      *) [[ "$allowed" == *" $dll "* ]] || { bad "$f imports $dll, not in its allow-list"; unexpected=1; } ;;
+    esac
   done
+  list=$(echo $imports)
+  [ $unexpected -eq 0 ] && say "$f: imports ${list:-nothing}, all allowed"
 done
 
 # Export tables: names and ordinals, exactly.
@@ -33,12 +56,31 @@ exports() {
     t && /^[ \t]*\[/ {gsub(/[][]/, " "); print $1 + base, $2; next}
     t && NF == 0 {t=0}'
 }
-expected_kt=$(printf '%s\n' GetAIP GetDllVersion GetInterruptCount InPortB IsKT9020Exist \
-  IsRS232Processing IsStart OutPortB ReadCommand ReadData ReadMSR ReadPortVal SetAIP \
-  SetRS232Flag Start WriteCommand WriteData WriteMSR WritePortVal | awk '{print NR, $1}')
+# KT9020DLL's list is its public header's: lines "X(Name, Ordinal, ...".
+header=$(dirname "$0")/../kt9020dll/KT9020DLL.h
+expected_kt=$(sed -n 's/^[[:space:]]*X(\([A-Za-z_][A-Za-z0-9_]*\), *\([0-9][0-9]*\),.*/\2 \1/p' "$header")
+count_kt=$(grep -c . <<<"$expected_kt")
 actual_kt=$(exports "$bin/KT9020DLL.dll")
-if [ "$actual_kt" = "$expected_kt" ]; then say "KT9020DLL.dll: 19 exports, ordinals 1-19 in name order"
-else bad "KT9020DLL.dll exports differ:"; diff <(echo "$expected_kt") <(echo "$actual_kt"); fi
+if [ -z "$expected_kt" ]; then bad "no export list in $header"
+elif [ "$actual_kt" = "$expected_kt" ]; then
+  say "KT9020DLL.dll: the $count_kt exports of KT9020DLL.h, ordinals 1-$count_kt in name order"
+else bad "KT9020DLL.dll exports differ from KT9020DLL.h:"; diff <(echo "$expected_kt") <(echo "$actual_kt"); fi
+# Every export returns with a plain "ret": the caller removes the arguments
+# (__cdecl). A function that removes them itself (__stdcall, "ret $N")
+# links against the same names and would unbalance every caller's stack.
+disassembly=$($objdump -d "$bin/KT9020DLL.dll" 2>/dev/null)
+for name in $(awk '{print $2}' <<<"$expected_kt"); do
+  # The function's own lines: from its label (_Name, or _Name@bytes when
+  # it was compiled as __stdcall) to the next label.
+  code=$(awk -v n="$name" '$2 == "<_" n ">:" || $2 ~ ("^<_" n "@[0-9]+>:$") {f = 1; next}
+    /^[0-9a-f]+ </ {f = 0} f' <<<"$disassembly" | grep -E '^[[:space:]]*[0-9a-f]+:[[:space:]]')
+  if [ -z "$code" ]; then bad "KT9020DLL.dll: no code of $name to check"
+  elif grep -qE '[[:space:]]ret[[:space:]]+\$' <<<"$code"; then bad "KT9020DLL.dll: $name removes its own arguments (not __cdecl)"
+  elif ! grep -qE '[[:space:]]ret[[:space:]]*$' <<<"$code"; then bad "KT9020DLL.dll: $name has no plain ret"
+  fi
+done
+[ -n "$expected_kt" ] && say "KT9020DLL.dll: every export returns with a plain ret (caller removes the arguments)"
+
 actual_tr=$(exports "$bin/TrivelOLE.dll")
 if [ "$actual_tr" = "1 PlugIn_GetObject" ]; then say "TrivelOLE.dll: exactly PlugIn_GetObject"
 else bad "TrivelOLE.dll exports: $actual_tr"; fi

@@ -1,5 +1,6 @@
 #include "sim/SimMirelController.h"
 
+#include "protocol/MirelCommands.h"
 #include "protocol/MirelIoctl.h"
 
 namespace {
@@ -225,18 +226,19 @@ uint32_t CSimMirelController::CommandRecord(const uint8_t* pIn, uint32_t nIn, ui
                                             uint32_t nOut, uint32_t* pnReturned) {
   if (nIn < mirel::kCommandRecordSize) return kSimInvalidParameter;
   if (nOut < mirel::kCommandRecordSize) return kSimBufferTooSmall;
-  const uint8_t byCommand = pIn[mirel::kRecCommand];
+  const mirel::SCommand* pCommand = mirel::FindCommand(pIn[mirel::kRecCommand]);
+  if (!pCommand) return kSimInvalidParameter;
+  // The count byte follows the address (block read and block write alike).
   const uint8_t byCount = pIn[mirel::kRecData];
   uint32_t nSend = 0, nReply = 0;
-  if (!mirel::CommandLengths(byCommand, byCount, &nSend, &nReply)) return kSimInvalidParameter;
-  if (pIn[mirel::kRecRequestLength] != mirel::RequestLength(byCommand, nSend) ||
+  mirel::CommandLengths(pCommand->byCode, byCount, &nSend, &nReply);
+  if (pIn[mirel::kRecRequestLength] != mirel::RequestLength(pCommand->byCode, nSend) ||
       pIn[mirel::kRecReplyLength] != nReply || nReply > mirel::kCommandRecordSize - 4 ||
-      (byCommand == mirel::kCmdWriteCount && nSend > mirel::kMaxWriteCount))
+      (pCommand->eCount == mirel::ECountUse::DataLength && nSend > mirel::kMaxWriteCount))
     return kSimInvalidParameter;
   const uint16_t wAddress =
       static_cast<uint16_t>(pIn[mirel::kRecAddressHigh] << 8 | pIn[mirel::kRecAddressLow]);
-  const bool bWrite =
-      (byCommand >= 0x21 && byCommand <= 0x28) || byCommand == mirel::kCmdWriteCount;
+  const bool bWrite = pCommand->bStores;
   const uint32_t nSpan = bWrite ? nSend : nReply;
   if (nSpan > kSimMirelMemory - wAddress) return kSimInvalidParameter;
 
@@ -256,7 +258,8 @@ uint32_t CSimMirelController::CommandRecord(const uint8_t* pIn, uint32_t nIn, ui
   }
   pOut[mirel::kRecReplyLength] = static_cast<uint8_t>(nReply);
   if (bWrite) {
-    const uint8_t* pData = pIn + mirel::kRecData + (byCommand == mirel::kCmdWriteCount ? 1 : 0);
+    const uint8_t* pData =
+        pIn + mirel::kRecData + (pCommand->eCount == mirel::ECountUse::DataLength ? 1 : 0);
     WriteMemory(wAddress, pData, nSend);
     pOut[mirel::kRecReplyData] = 0x00;  // acknowledged
   } else {

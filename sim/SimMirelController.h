@@ -1,7 +1,8 @@
 // Simulated Mirel hardware-monitor and overclocking controller behind the
-// "\\.\Mirel" driver requests (kt9020dll/MirelIoctl.h): controller memory
-// reached through command records, seven overclocking profiles that persist,
-// I/O ports that echo what was written, and a model-specific register table.
+// "\\.\Mirel" driver requests (protocol/MirelIoctl.h; the controller's
+// commands in protocol/MirelCommands.h): controller memory reached through
+// command records, seven overclocking profiles that persist, I/O ports that
+// echo what was written, and a model-specific register table.
 //
 // Kernel-safe: see sim/SimHost.h.
 //

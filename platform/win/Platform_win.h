@@ -4,7 +4,8 @@
 #include "platform/Ports.h"
 
 // One program-wide set, created on first use (safe during static
-// initialisation of the program-wide objects).
+// initialisation of the program-wide objects). It has no file dialogs: a
+// program that shows them adds GetWin32FileDialogPort (FileDialog_win.h).
 SPlatform& GetWin32Platform();
 
 // Opens a key below any predefined root (for example HKEY_DYN_DATA) as a

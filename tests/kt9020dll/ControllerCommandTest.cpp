@@ -3,10 +3,12 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "kt9020dll/ControllerCommand.h"
 #include "kt9020dll/PortRecord.h"
+#include "sim/SimBench.h"
 
 namespace {
 
@@ -21,20 +23,52 @@ std::vector<uint8_t> Expected(std::vector<uint8_t> vecHead) {
 
 TEST(CommandTable, EveryRowFitsTheRecordAndCodesAreUnique) {
   std::set<uint8_t> setCodes;
-  for (size_t i = 0; i < g_nControllerCommands; ++i) {
-    const SControllerCommand& c = g_aControllerCommands[i];
+  for (const mirel::SCommand& c : mirel::kCommands) {
     EXPECT_TRUE(setCodes.insert(c.byCode).second) << std::hex << int(c.byCode);
     EXPECT_LE(c.byDataSent, 8) << std::hex << int(c.byCode);
     EXPECT_LE(c.byDataReturned, 8) << std::hex << int(c.byCode);
     // Reads (0x1x) send nothing but a count; writes (0x2x) get one status byte.
     if (c.byCode >= 0x21) {
       EXPECT_EQ(1, c.byDataReturned) << std::hex << int(c.byCode);
+      EXPECT_TRUE(c.bStores) << std::hex << int(c.byCode);
     }
-    if (c.byCode < 0x20 && c.eCount == ECountUse::None) {
+    if (c.byCode < 0x20 && c.eCount == mirel::ECountUse::None) {
       EXPECT_EQ(0, c.byDataSent);
     }
   }
-  EXPECT_EQ(19u, g_nControllerCommands);
+  EXPECT_EQ(19u, mirel::kCommandCount);
+}
+
+// The library builds and the bench checks records from the same table:
+// every command, with small, odd and the largest counts, is taken by the
+// bench as built, and reads return the reply length the library expects.
+// (254 is the largest block read that can succeed: a reply length of 255
+// reads as the timeout mark.)
+TEST(CommandTable, BenchTakesEveryRecordTheLibraryBuilds) {
+  CSimMirelBench bench;
+  std::string strError;
+  ASSERT_TRUE(bench.Open(SSimMirelDescription{}, &strError)) << strError;
+  CSimMirelController& controller = bench.Controller();
+  std::vector<uint8_t> vecData(kMaxWriteBlock, 0x5A);
+  for (const mirel::SCommand& c : mirel::kCommands) {
+    for (int nCount : {0, 1, 7, 51, 254, int(kMaxWriteBlock)}) {
+      SCommandRecord request, reply{};
+      if (!BuildCommandRecord(c.byCode, 0x2000, nCount, vecData.data(), &request)) {
+        // Only a block write refuses a count: one that would overrun the record.
+        EXPECT_EQ(mirel::kCmdWriteCount, c.byCode);
+        EXPECT_GT(nCount, int(kMaxWriteBlock));
+        continue;
+      }
+      uint32_t nReturned = 0, nExpected = 0, nLength = 0;
+      ASSERT_EQ(kSimOk,
+                controller.Request(c.bStores ? mirel::kSetAip : mirel::kGetAip, request.aby,
+                                   sizeof(request.aby), reply.aby, sizeof(reply.aby), &nReturned))
+          << std::hex << int(c.byCode) << " count " << std::dec << nCount;
+      ASSERT_TRUE(GetCommandOutputDataLength(c.byCode, nCount, &nExpected));
+      ASSERT_EQ(EReply::Data, ParseCommandReply(reply, &nLength));
+      EXPECT_EQ(nExpected, nLength) << std::hex << int(c.byCode) << " count " << std::dec << nCount;
+    }
+  }
 }
 
 TEST(CommandTable, CodesOutsideTheTableAreRefused) {

@@ -22,26 +22,20 @@
 #include <cstdlib>
 #include <cstring>
 
+// Only the names and function types: every export is bound at run time.
+#include "kt9020dll/KT9020DLL.h"
+
 namespace {
 
-using PGetAIP = int(__cdecl*)(int, int, int, void*);
-using PSetAIP = int(__cdecl*)(int, int, int, const void*);
-using PIntVoid = int(__cdecl*)();
-using PByteVoid = uint8_t(__cdecl*)();
-using PByteInt = uint8_t(__cdecl*)(int);
-using PGetDllVersion = int(__cdecl*)(char*);
-using PReadPortVal = uint8_t(__cdecl*)(int, int*, int);
-using PReadMSR = uint64_t(__cdecl*)(uint32_t);
-using PInPortB = int(__cdecl*)(int, uint8_t*);
-
-// Export names in name order: their ordinals are 1 to 19.
-const char* const g_apszExports[] = {"GetAIP",       "GetDllVersion", "GetInterruptCount",
-                                     "InPortB",      "IsKT9020Exist", "IsRS232Processing",
-                                     "IsStart",      "OutPortB",      "ReadCommand",
-                                     "ReadData",     "ReadMSR",       "ReadPortVal",
-                                     "SetAIP",       "SetRS232Flag",  "Start",
-                                     "WriteCommand", "WriteData",     "WriteMSR",
-                                     "WritePortVal"};
+// The export list of the public header, in its order (ordinals 1, 2, ...).
+struct SExport {
+  const char* pszName;
+  int nOrdinal;
+};
+#define KT9020_EXPORT_ROW(name, ordinal, result, parameters) {#name, ordinal},
+const SExport g_aExports[] = {KT9020_EXPORTS(KT9020_EXPORT_ROW)};
+#undef KT9020_EXPORT_ROW
+constexpr int kExports = sizeof(g_aExports) / sizeof(g_aExports[0]);
 
 HMODULE g_hLibrary = nullptr;
 
@@ -49,6 +43,8 @@ template <typename T>
 T Bind(const char* pszName) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(g_hLibrary, pszName)));
 }
+// An export by its name, typed by the public header.
+#define KT9020_BIND(name) Bind<KT9020_PFN_##name>(#name)
 
 int Failed(int nCode, const char* pszWhat) {
   std::printf("kt9020_client: %s\n", pszWhat);
@@ -62,28 +58,29 @@ HANDLE Event(const char* pszTag, const char* pszWhich) {
 }
 
 int CheckExports() {
-  for (int i = 0; i < 19; ++i) {
-    FARPROC pByName = GetProcAddress(g_hLibrary, g_apszExports[i]);
-    FARPROC pByOrdinal = GetProcAddress(g_hLibrary, MAKEINTRESOURCEA(i + 1));
-    if (!pByName || pByName != pByOrdinal) return Failed(10 + i, g_apszExports[i]);
+  for (int i = 0; i < kExports; ++i) {
+    FARPROC pByName = GetProcAddress(g_hLibrary, g_aExports[i].pszName);
+    FARPROC pByOrdinal = GetProcAddress(g_hLibrary, MAKEINTRESOURCEA(g_aExports[i].nOrdinal));
+    if (!pByName || pByName != pByOrdinal) return Failed(10 + i, g_aExports[i].pszName);
   }
-  if (GetProcAddress(g_hLibrary, MAKEINTRESOURCEA(20))) return Failed(30, "a 20th export");
+  if (GetProcAddress(g_hLibrary, MAKEINTRESOURCEA(kExports + 1)))
+    return Failed(30, "an export beyond the list");
   char szVersion[32];
   std::memset(szVersion, 0xCC, sizeof(szVersion));
-  Bind<PGetDllVersion>("GetDllVersion")(szVersion);
+  KT9020_BIND(GetDllVersion)(szVersion);
   if (std::memcmp(szVersion, "V1.0 2004/--/--", 16) != 0 ||
       static_cast<uint8_t>(szVersion[16]) != 0xCC)
     return Failed(31, "GetDllVersion is not exactly 16 bytes");
-  if (Bind<PByteVoid>("IsStart")() != 1) return Failed(32, "IsStart");
-  if (Bind<PIntVoid>("GetInterruptCount")() != 0) return Failed(33, "GetInterruptCount");
+  if (KT9020_BIND(IsStart)() != 1) return Failed(32, "IsStart");
+  if (KT9020_BIND(GetInterruptCount)() != 0) return Failed(33, "GetInterruptCount");
   uint8_t aby[8] = {};
-  if (Bind<PGetAIP>("GetAIP")(0x19, 0, 0, aby) != 0) return Failed(34, "GetAIP(0x19) answered");
+  if (KT9020_BIND(GetAIP)(0x19, 0, 0, aby) != 0) return Failed(34, "GetAIP(0x19) answered");
   return 0;
 }
 
 int CheckLoopback() {
-  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
-  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  KT9020_PFN_GetAIP pGetAip = KT9020_BIND(GetAIP);
+  KT9020_PFN_SetAIP pSetAip = KT9020_BIND(SetAIP);
   const uint8_t abyWord[2] = {0x12, 0x34};
   uint8_t aby[16] = {};
   if (pSetAip(0x22, 0x0120, 0, abyWord) != 1) return Failed(40, "SetAIP(0x22)");
@@ -94,14 +91,14 @@ int CheckLoopback() {
   if (pSetAip(0x2A, 0x0200, 5, abyBlock) != 1) return Failed(42, "SetAIP(0x2A)");
   if (pGetAip(0x1A, 0x0200, 5, aby) != 5 || std::memcmp(aby, abyBlock, 5) != 0 || aby[5] != 0xCC)
     return Failed(43, "block round trip");
-  if (Bind<PIntVoid>("IsKT9020Exist")() != 1) return Failed(44, "IsKT9020Exist");
-  if (Bind<PReadMSR>("ReadMSR")(0x1234) != 0x0000123400001234ull) return Failed(45, "ReadMSR");
+  if (KT9020_BIND(IsKT9020Exist)() != 1) return Failed(44, "IsKT9020Exist");
+  if (KT9020_BIND(ReadMSR)(0x1234) != 0x0000123400001234ull) return Failed(45, "ReadMSR");
   int nValue = 0;
-  if (Bind<PReadPortVal>("ReadPortVal")(0x2E, &nValue, 2) != 1 || nValue != 0xA5A5)
+  if (KT9020_BIND(ReadPortVal)(0x2E, &nValue, 2) != 1 || nValue != 0xA5A5)
     return Failed(46, "ReadPortVal");
   uint8_t by = 0;
-  if (Bind<PInPortB>("InPortB")(0x80, &by) != 1 || by != 0xA5) return Failed(47, "InPortB");
-  if (Bind<PByteVoid>("ReadCommand")() != 0xA5) return Failed(48, "ReadCommand");
+  if (KT9020_BIND(InPortB)(0x80, &by) != 1 || by != 0xA5) return Failed(47, "InPortB");
+  if (KT9020_BIND(ReadCommand)() != 0xA5) return Failed(48, "ReadCommand");
   return 0;
 }
 
@@ -109,9 +106,9 @@ int CheckLoopback() {
 // while profile 3 is selected by a write to 0x100B) is stored by writing 3
 // to 0x100C and comes back after another profile was selected.
 int CheckMirel() {
-  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
-  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
-  if (Bind<PIntVoid>("IsKT9020Exist")() != 1) return Failed(60, "IsKT9020Exist");
+  KT9020_PFN_GetAIP pGetAip = KT9020_BIND(GetAIP);
+  KT9020_PFN_SetAIP pSetAip = KT9020_BIND(SetAIP);
+  if (KT9020_BIND(IsKT9020Exist)() != 1) return Failed(60, "IsKT9020Exist");
   uint8_t abyClock[51], aby[64];
   for (int i = 0; i < 51; ++i) abyClock[i] = static_cast<uint8_t>(0x40 + i);
   const uint8_t byThree = 3, byFour = 4;
@@ -125,18 +122,17 @@ int CheckMirel() {
   if (pSetAip(0x21, 0x100B, 0, &byThree) != 1 || pGetAip(0x1A, 0x036F, 51, aby) != 51 ||
       std::memcmp(aby, abyClock, 51) != 0 || aby[51] != 0xCC)
     return Failed(63, "profile 3's clock record did not come back");
-  if (Bind<PReadMSR>("ReadMSR")(0x198) != 0x0613000006000613ull) return Failed(64, "ReadMSR");
-  using PWritePortVal = uint8_t(__cdecl*)(int, int, int);
+  if (KT9020_BIND(ReadMSR)(0x198) != 0x0613000006000613ull) return Failed(64, "ReadMSR");
   int nValue = 0;
-  if (Bind<PWritePortVal>("WritePortVal")(0x2E, 0x1234, 2) != 1 ||
-      Bind<PReadPortVal>("ReadPortVal")(0x2E, &nValue, 2) != 1 || nValue != 0x1234)
+  if (KT9020_BIND(WritePortVal)(0x2E, 0x1234, 2) != 1 ||
+      KT9020_BIND(ReadPortVal)(0x2E, &nValue, 2) != 1 || nValue != 0x1234)
     return Failed(65, "port round trip");
   return 0;
 }
 
 uint32_t Read32(int nAddress) {
   uint8_t aby[4] = {};
-  Bind<PGetAIP>("GetAIP")(0x14, nAddress, 0, aby);
+  KT9020_BIND(GetAIP)(0x14, nAddress, 0, aby);
   return aby[0] | aby[1] << 8 | aby[2] << 16 | static_cast<uint32_t>(aby[3]) << 24;
 }
 
@@ -146,8 +142,8 @@ constexpr int kBlockAddress = 0x2100;
 constexpr int kBlockBytes = 32;
 
 int Hammer(int nCount, int nWriter) {
-  PGetAIP pGetAip = Bind<PGetAIP>("GetAIP");
-  PSetAIP pSetAip = Bind<PSetAIP>("SetAIP");
+  KT9020_PFN_GetAIP pGetAip = KT9020_BIND(GetAIP);
+  KT9020_PFN_SetAIP pSetAip = KT9020_BIND(SetAIP);
   // A caller that needs several commands in one piece holds the library's
   // mutex around them; the library's own waits nest inside.
   HANDLE hMutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KT9020_MUTEX");
@@ -178,7 +174,7 @@ int Hammer(int nCount, int nWriter) {
 
 int GetAip11() {
   uint8_t aby[8] = {};
-  return Bind<PGetAIP>("GetAIP")(0x11, 0x10, 0, aby);
+  return KT9020_BIND(GetAIP)(0x11, 0x10, 0, aby);
 }
 
 }  // namespace
@@ -194,7 +190,7 @@ int main(int argc, char** argv) {
   if (!std::strcmp(pszMode, "exports")) return CheckExports();
   if (!std::strcmp(pszMode, "loopback")) return CheckLoopback();
   if (!std::strcmp(pszMode, "load")) return 3;
-  if (!std::strcmp(pszMode, "read-rs232")) return Bind<PByteVoid>("IsRS232Processing")();
+  if (!std::strcmp(pszMode, "read-rs232")) return KT9020_BIND(IsRS232Processing)();
   if (!std::strcmp(pszMode, "getaip")) return GetAip11();
   if (!std::strcmp(pszMode, "mirel")) return CheckMirel();
   if (!std::strcmp(pszMode, "hammer"))
@@ -204,7 +200,7 @@ int main(int argc, char** argv) {
   HANDLE hReady = Event(pszTag, "ready");
   HANDLE hGo = Event(pszTag, "go");
   if (!std::strcmp(pszMode, "rs232")) {
-    Bind<PByteInt>("SetRS232Flag")(argc > 3 ? std::atoi(argv[3]) : 0);
+    KT9020_BIND(SetRS232Flag)(argc > 3 ? std::atoi(argv[3]) : 0);
     SetEvent(hReady);
     WaitForSingleObject(hGo, 60000);
     return 0;

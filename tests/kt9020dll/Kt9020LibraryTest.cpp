@@ -3,7 +3,11 @@
 // the same machine fakes and shared values plays a second process.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "kt9020dll/Kt9020Library.h"
 #include "tests/kt9020dll/Kt9020Fakes.h"
@@ -211,6 +215,50 @@ TEST_F(Kt9020Library, MutexOutlivesTheProcessThatCreatedIt) {
   ASSERT_EQ(EAttach::Loaded, third.Attach());
   EXPECT_EQ(2, m.mutexes.m_nCreates);
   third.Detach();
+}
+
+// Many processes load and leave at once, each with its own ports but all
+// over one shared section: threads play them. The count in the shared
+// section must come out exact once everyone has loaded and once everyone
+// has left. A lost update needs two threads inside the same few
+// instructions, so the rounds repeat to make one likely when it can happen.
+TEST(Kt9020LibraryShared, ConcurrentLoadsAndLeavesNeverLoseACount) {
+  constexpr int kProcesses = 8;
+  constexpr int kLoadsEach = 1500;
+  constexpr int kRounds = 3;
+  SKt9020Shared shared{};
+  for (int nRound = 0; nRound < kRounds; ++nRound) {
+    std::atomic<int> nWaiting{kProcesses};
+    std::atomic<int> nLoaded{0};
+    std::atomic<int> nDoneLoading{0};
+    std::atomic<bool> bLeave{false};
+    std::vector<std::thread> vecThreads;
+    for (int t = 0; t < kProcesses; ++t) {
+      vecThreads.emplace_back([&] {
+        SFakeMachine machine;
+        std::vector<std::unique_ptr<CKt9020Library>> vecLibraries;
+        // Every thread starts once all exist, so their loads overlap.
+        --nWaiting;
+        while (nWaiting.load() > 0) std::this_thread::yield();
+        for (int i = 0; i < kLoadsEach; ++i) {
+          vecLibraries.push_back(std::make_unique<CKt9020Library>(machine.Ports(), &shared));
+          if (vecLibraries.back()->Attach() == EAttach::Loaded) ++nLoaded;
+        }
+        ++nDoneLoading;
+        while (!bLeave.load()) std::this_thread::yield();
+        for (auto& pLibrary : vecLibraries) pLibrary->Detach();
+      });
+    }
+    while (nDoneLoading.load() < kProcesses) std::this_thread::yield();
+    EXPECT_EQ(kProcesses * kLoadsEach, nLoaded.load());
+    EXPECT_EQ(uint32_t(kProcesses * kLoadsEach),
+              __atomic_load_n(&shared.dwAttachCount, __ATOMIC_SEQ_CST))
+        << "round " << nRound;
+    bLeave = true;
+    for (std::thread& thread : vecThreads) thread.join();
+    EXPECT_EQ(0u, shared.dwAttachCount) << "round " << nRound;
+    EXPECT_EQ(0, shared.byMutexCreated);  // the last one to leave cleared it
+  }
 }
 
 TEST_F(Kt9020Library, SecurityFailuresAreShownAndTheMutexGetsDefaultSecurity) {

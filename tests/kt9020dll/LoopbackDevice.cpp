@@ -58,10 +58,10 @@ class CLoopbackDevice : public IDevice {
       return false;
     const uint8_t* p = request.aby;
     uint32_t dwAddress = (p[mirel::kRecAddressHigh] << 8) | p[mirel::kRecAddressLow];
-    const SControllerCommand* pCommand = FindControllerCommand(p[mirel::kRecCommand]);
+    const mirel::SCommand* pCommand = mirel::FindCommand(p[mirel::kRecCommand]);
     if (!pCommand) return false;
     if (bSet) {
-      bool bBlock = pCommand->eCount == ECountUse::DataLength;
+      bool bBlock = pCommand->eCount == mirel::ECountUse::DataLength;
       uint32_t nData = p[mirel::kRecRequestLength] - 2u - (bBlock ? 1u : 0u);
       const uint8_t* pData = p + mirel::kRecData + (bBlock ? 1 : 0);
       for (uint32_t i = 0; i < nData; ++i) m_vecMemory[(dwAddress + i) & 0xFFFF] = pData[i];

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/MirelCommands.h"
 #include "protocol/MirelIoctl.h"
 #include "sim/SimBench.h"
 #include "protocol/WinFlashIoctl.h"

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "protocol/MirelCommands.h"
 #include "protocol/MirelIoctl.h"
 #include "sim/SimBench.h"
 #include "sim/SimDevicePort.h"
