@@ -33,29 +33,6 @@ std::string BoundedText(const uint8_t* p, size_t nMax) {
 
 }  // namespace
 
-std::string FormatText(const std::string& strFormat, const std::string& strArg1,
-                       const std::string& strArg2) {
-  const std::string* apArgs[] = {&strArg1, &strArg2};
-  size_t nArg = 0;
-  std::string strOut;
-  for (size_t i = 0; i < strFormat.size(); ++i) {
-    if (strFormat[i] == '%' && i + 1 < strFormat.size()) {
-      if (strFormat[i + 1] == 's') {
-        if (nArg < 2) strOut += *apArgs[nArg++];
-        ++i;
-        continue;
-      }
-      if (strFormat[i + 1] == '%') {
-        strOut += '%';
-        ++i;
-        continue;
-      }
-    }
-    strOut += strFormat[i];
-  }
-  return strOut;
-}
-
 CAwardFlasher::CAwardFlasher(CAwardBios* pAwd, IProgressSink* pProgress, ITextSink* pStatus,
                              ITextSink* pPercent)
     : m_pAwd(pAwd),

@@ -90,7 +90,3 @@ class CAwardFlasher {
   bool m_bPlanOk = true;
 };
 
-// "%s" in a string-table text replaced by the arguments in order, "%%" by
-// "%". Texts come from satellite libraries, so they never reach printf.
-std::string FormatText(const std::string& strFormat, const std::string& strArg1 = "",
-                       const std::string& strArg2 = "");

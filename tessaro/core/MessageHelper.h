@@ -45,3 +45,8 @@ class CMessageHelper {
   IUiPort& m_ui;
   WindowRef m_hOwner = 0;
 };
+
+// "%s" in a string-table text replaced by the arguments in order, "%%" by
+// "%". Texts come from satellite libraries, so they never reach printf.
+std::string FormatText(const std::string& strFormat, const std::string& strArg1 = "",
+                       const std::string& strArg2 = "");
