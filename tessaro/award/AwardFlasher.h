@@ -89,4 +89,3 @@ class CAwardFlasher {
   bool m_bDryRun = false;
   bool m_bPlanOk = true;
 };
-

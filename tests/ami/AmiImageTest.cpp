@@ -89,8 +89,8 @@ TEST(AmiImage, BrokenFilesAreRefused) {
          PutU16(p, kHeader + 14, 0x0100);
        },
        802},
-      {"module header past the end", [](std::vector<uint8_t>* p) { PutLink(p, 0x8000, kSize - 8); },
-       802},
+      {"module header past the end",
+       [](std::vector<uint8_t>* p) { PutLink(p, 0x8000, kSize - 24); }, 802},
       {"module data past the end", [](std::vector<uint8_t>* p) { PutU32(p, 0x8004, kSize); }, 802},
       {"empty chain", [](std::vector<uint8_t>* p) { PutU32(p, kHeader + 12, 0xFFFFFFFF); }, 802},
       {"corrupt compressed data", [](std::vector<uint8_t>* p) { (*p)[0x8010] = 'n'; }, 760},
