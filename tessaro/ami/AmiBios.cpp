@@ -223,6 +223,41 @@ uint32_t CAmiBios::SaveToFile(const std::string& strPath, bool bAutomatic) {
 
 // ---------------------------------------------------------------- flash --
 
+// The file's BIOS id and part number against the board's. The BIOS id
+// check looks for the board's model anywhere in the file, the part-number
+// check for the same model in the file's own tag (the one its BIOS will
+// show at F000); the options switch each off. A board without a model
+// would match any file: the id check refuses instead.
+uint32_t CAmiBios::CheckIdentity(const std::string& strFile, const FlashOptions& options) {
+  const std::string strModel = m_szModel;
+  size_t nModel = strModel.empty() ? std::string::npos : strFile.find(strModel);
+  if (!options.IgnoreBiosIDChk && nModel == std::string::npos) return kMsgAmiNotForThisBoard;
+
+  // The file's own segment: its last 64 KB.
+  std::string strSegment;
+  if (strFile.size() >= ami::kSegmentSize)
+    strSegment = strFile.substr(strFile.size() - ami::kSegmentSize);
+  const size_t nTag = strSegment.find(ami::kTagMarker);
+  std::string strFileModel;
+  if (nTag != std::string::npos)
+    strFileModel = strSegment.substr(nTag + ami::kTagModelOffset, strModel.size() ? 5 : 0);
+  if (!options.IgnoreBiosPNChk && (strFileModel.size() != 5 || strFileModel != strModel))
+    return kMsgAmiNotForThisBoard;
+
+  // The id shown in the question: 8 characters from the model, cut at the
+  // file's end; the file's tag when the model was not looked for.
+  if (nModel == std::string::npos && nTag != std::string::npos)
+    nModel = strFile.size() - ami::kSegmentSize + nTag + ami::kTagModelOffset;
+  m_strFileBiosId =
+      nModel == std::string::npos ? std::string() : strFile.substr(nModel, kFileBiosIdLength);
+  m_strFileDate.clear();
+  if (strSegment.size() >= ami::kDateOffset + kDateLength) {
+    m_strFileDate = strSegment.substr(ami::kDateOffset, kDateLength);
+    m_strFileDate.resize(std::strlen(m_strFileDate.c_str()));
+  }
+  return 0;
+}
+
 template <class F>
 bool CAmiBios::EachBlock(F fnBlock) {
   uint32_t dwOffset = 0;
@@ -319,20 +354,8 @@ uint32_t CAmiBios::Flash(const std::string& strPath, const FlashOptions& options
   }
   std::vector<uint8_t> vecFile;
   if (!ReadWholeFile(*m_platform.pFiles, strPath, m_dwBiosSize, &vecFile)) return kMsgAmiSizeError;
-  // The board's model must be in the file. A board without a model would
-  // match any file: refuse rather than flash a file of the right size.
-  const std::string strModel = m_szModel;
-  if (strModel.empty()) return kMsgAmiNotForThisBoard;
   const std::string strFile(vecFile.begin(), vecFile.end());
-  const size_t nModel = strFile.find(strModel);
-  if (nModel == std::string::npos) return kMsgAmiNotForThisBoard;
-  m_strFileBiosId = strFile.substr(nModel, kFileBiosIdLength);  // cut at the file's end
-  m_strFileDate.clear();
-  if (strFile.size() >= ami::kSegmentSize) {
-    const size_t nDate = strFile.size() - ami::kSegmentSize + ami::kDateOffset;
-    m_strFileDate = strFile.substr(nDate, kDateLength);
-    m_strFileDate.resize(std::strlen(m_strFileDate.c_str()));
-  }
+  if (uint32_t nResult = CheckIdentity(strFile, options)) return nResult;
 
   if (uint32_t nResult = GetInformation()) return nResult;
   m_dwLimit = 0;

@@ -73,6 +73,8 @@ class CAmiBios {
   std::string m_strFileDate;
 
  private:
+  // The file's BIOS id and part number checks; 0 or 762.
+  uint32_t CheckIdentity(const std::string& strFile, const FlashOptions& options);
   // Get information: on NT twice (Result 1, then Result 2); 0 or 794.
   uint32_t GetInformation();
   ami::SSmiRequest Request(uint16_t wFunction, uint32_t dwSize, uint32_t dwRemaining) const;
