@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "protocol/AmiIoctl.h"
+#include "sim/SimAmiBoard.h"
 #include "sim/SimAwardBoard.h"
 #include "sim/SimMirelController.h"
 
@@ -55,6 +57,13 @@ uint32_t MirelRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nI
                                                            pnReturned);
 }
 
+template <CSimAmiBoard::EDevice eDevice>
+uint32_t AmiRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+                    uint32_t nOut, uint32_t* pnReturned) {
+  return static_cast<CSimAmiBoard*>(pCore)->Request(eDevice, dwCode, pIn, nIn, pOut, nOut,
+                                                    pnReturned);
+}
+
 }  // namespace
 
 uint32_t CSimDevicePort::Win32Error(uint32_t dwSimResult) {
@@ -82,6 +91,13 @@ void CSimDevicePort::AddAwardBoard(CSimAwardBoard* pBoard) {
 
 void CSimDevicePort::AddMirelController(CSimMirelController* pController) {
   AddDevice("\\\\.\\Mirel", &MirelRequest, pController);
+}
+
+void CSimDevicePort::AddAmiBoard(CSimAmiBoard* pBoard) {
+  AddDevice("\\\\.\\HwIOctl", &AmiRequest<CSimAmiBoard::kHwIoctl>, pBoard);
+  if (!pBoard->Config().byNoMemctl)
+    AddDevice("\\\\.\\Memctl", &AmiRequest<CSimAmiBoard::kMemctl>, pBoard);
+  AddDevice(ami::kVxdName, &AmiRequest<CSimAmiBoard::kMemoryVxd>, pBoard);
 }
 
 std::unique_ptr<IDevice> CSimDevicePort::Open(const std::string& strName) {
@@ -113,5 +129,18 @@ bool CSimAwardDirectIo::PortIn(uint16_t wPort, uint8_t* pbyValue) {
   return m_pBoard->PortIn(wPort, pbyValue);
 }
 bool CSimAwardDirectIo::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
+  return m_pBoard->RaiseSmi(wPort, pRegs);
+}
+
+bool CSimAmiDirectIo::ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) {
+  return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
+}
+bool CSimAmiDirectIo::PortOut(uint16_t wPort, uint8_t byValue) {
+  return m_pBoard->PortOut(wPort, byValue);
+}
+bool CSimAmiDirectIo::PortIn(uint16_t wPort, uint8_t* pbyValue) {
+  return m_pBoard->PortIn(wPort, pbyValue);
+}
+bool CSimAmiDirectIo::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
   return m_pBoard->RaiseSmi(wPort, pRegs);
 }

@@ -1,6 +1,7 @@
 // In-process devices: an IDevicePort whose "\\.\WinFlash" (and, once
-// added, "\\.\Mirel") are simulation cores in this process, and the
-// direct-mode port of the Award board.
+// added, "\\.\Mirel", or an AMI board's "\\.\HwIOctl" and
+// "\\.\Memctl") are simulation cores in this process, and the
+// direct-mode ports of the Award and AMI boards.
 //
 //   CSimAwardBench bench;  bench.Open("board.txt", &err);
 //   CSimDevicePort devices(pRealPortOrNull);
@@ -24,6 +25,7 @@
 #include "platform/DirectIoPort.h"
 #include "platform/Ports.h"
 
+class CSimAmiBoard;
 class CSimAwardBoard;
 class CSimMirelController;
 
@@ -38,6 +40,9 @@ class CSimDevicePort : public IDevicePort {
   void AddDevice(const std::string& strName, PfnRequest pfnRequest, void* pCore);
   void AddAwardBoard(CSimAwardBoard* pBoard);                 // as "\\.\WinFlash"
   void AddMirelController(CSimMirelController* pController);  // as "\\.\Mirel"
+  // As "\\.\HwIOctl", "\\.\Memctl" (mappings and shared buffers; not
+  // with the board's missing-Memctl fault) and the 9x VxD (shared buffers).
+  void AddAmiBoard(CSimAmiBoard* pBoard);
   // Opens fail with error 2 while set (a missing driver).
   void SetOpenFails(bool bFail) { m_bOpenFails = bFail; }
   // Devices opened so far, by name as asked.
@@ -59,6 +64,19 @@ class CSimDevicePort : public IDevicePort {
   std::vector<std::string> m_vecOpened;
   bool m_bOpenFails = false;
   uint32_t m_dwLastError = 0;
+};
+
+// The direct side of an AMI board (Windows 9x family path).
+class CSimAmiDirectIo : public IDirectIoPort {
+ public:
+  explicit CSimAmiDirectIo(CSimAmiBoard* pBoard) : m_pBoard(pBoard) {}
+  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) override;
+  bool PortOut(uint16_t wPort, uint8_t byValue) override;
+  bool PortIn(uint16_t wPort, uint8_t* pbyValue) override;
+  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override;
+
+ private:
+  CSimAmiBoard* m_pBoard;
 };
 
 // The direct-mode side of an Award board (Windows 9x family path).
