@@ -186,13 +186,10 @@ bool ParseAmiDescription(const std::string& strText, const std::string& strBaseD
 
 bool CSimAmiBench::Open(const std::string& strDescriptionPath, std::string* pstrError) {
   std::vector<uint8_t> vecText;
-  if (!SimReadFile(strDescriptionPath, 1 << 20, &vecText)) {
-    if (pstrError) *pstrError = "cannot read " + strDescriptionPath;
-    return false;
-  }
   SSimAmiDescription desc;
-  std::string strError;
-  if (!ParseAmiDescription(std::string(vecText.begin(), vecText.end()),
+  std::string strError = "cannot read";
+  if (!SimReadFile(strDescriptionPath, 1 << 20, &vecText) ||
+      !ParseAmiDescription(std::string(vecText.begin(), vecText.end()),
                            SimDirectoryOf(strDescriptionPath), &desc, &strError)) {
     if (pstrError) *pstrError = strDescriptionPath + ": " + strError;
     return false;
@@ -203,18 +200,7 @@ bool CSimAmiBench::Open(const std::string& strDescriptionPath, std::string* pstr
 bool CSimAmiBench::Open(const SSimAmiDescription& desc, std::string* pstrError) {
   Close();
   // A state file left by an earlier run wins over the images.
-  if (!desc.strStatePath.empty()) {
-    std::vector<uint8_t> vecState;
-    if (SimReadFile(desc.strStatePath, 32u << 20, &vecState) &&
-        m_board.Restore(vecState.data(), vecState.size(), m_host.Host())) {
-      if (!m_host.AttachStateFile(desc.strStatePath, false)) {
-        if (pstrError) *pstrError = "cannot open " + desc.strStatePath;
-        Close();
-        return false;
-      }
-      return true;
-    }
-  }
+  if (!desc.strStatePath.empty() && OpenState(desc.strStatePath, nullptr)) return true;
   std::vector<uint8_t> vecRom, vecSegment;
   if (desc.strImagePath.empty()) {
     vecRom = BuildAmiRom(desc);

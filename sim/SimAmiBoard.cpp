@@ -368,7 +368,7 @@ uint32_t CSimAmiBoard::CallSmi(uint32_t dwCode, const ami::SSmiRequest& req, uin
           dwStatus = kSimAmiBadBuffer;
           break;
         }
-        SAmiInfoRecord rec = {};
+        ami::SInfoRecord rec = {};
         rec.dwRomSize = m_pConfig->dwRomSize;
         memcpy(pBuffer, &rec, sizeof rec);
         dwResult1 = m_pConfig->dwBootBlockSize | (m_pConfig->dwInfoError1 & 0xFFF);
@@ -478,14 +478,14 @@ uint32_t CSimAmiBoard::HwIoctl(uint32_t dwCode, const uint8_t* pIn, uint32_t nIn
     case ami::kCallSmi:
     case ami::kCallSmiCmos: {
       if (nIn < sizeof(ami::SSmiRequest)) return kSimInvalidParameter;
-      if (nOut < 4) return kSimBufferTooSmall;
+      if (nOut < ami::kSmiStatusBytes) return kSimBufferTooSmall;
       // Input and output may be the same buffer (as they are for a
       // METHOD_BUFFERED driver): take the request before answering.
       ami::SSmiRequest req;
       memcpy(&req, pIn, sizeof req);
       uint32_t dwResult1 = 0, dwResult2 = 0;
       uint32_t dwStatus = CallSmi(dwCode, req, &dwResult1, &dwResult2);
-      if (nOut >= sizeof(ami::SSmiRequest)) {
+      if (nOut >= ami::kSmiReplyBytes) {
         ami::SSmiRequest reply = req;
         reply.dwResult1 = dwResult1;
         reply.dwResult2 = dwResult2;

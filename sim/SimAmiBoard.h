@@ -30,7 +30,7 @@
 //              0x0088 get information: Result 1 = boot-block size, Result 2
 //                     = NvRam size (bytes; both areas end at the ROM's end);
 //                     the shared buffer at dwBuffer receives the 20-byte
-//                     information record (SAmiInfoRecord, ROM size at +0).
+//                     information record (ami::SInfoRecord, ROM size at +0).
 //              0x0688 open a sequence: status = the sequence handle, bits
 //                     12-15 (1..15, one more per open), low 12 bits 0.
 //              0x0588 close: dwSize must hold the open's handle.
@@ -89,14 +89,6 @@ enum ESimAmiStatus : uint32_t {
   kSimAmiProgramFailed = 0x007,
   kSimAmiBadCmosLocation = 0x008,
 };
-
-// The 20-byte information record the get-information call writes into the
-// shared buffer.
-struct SAmiInfoRecord {
-  uint32_t dwRomSize;  // bytes
-  uint32_t adwReserved[4];
-};
-static_assert(sizeof(SAmiInfoRecord) == ami::kInfoBytes, "information record");
 
 #pragma pack(push, 4)
 // Everything a board is made of apart from its images. Plain data, kept

@@ -12,6 +12,7 @@
 #include "protocol/AmiIoctl.h"
 #include "sim/SimAmiBench.h"
 #include "sim/SimDevicePort.h"
+#include "tests/sim/TempDir.h"
 
 namespace {
 
@@ -555,22 +556,8 @@ TEST_F(AmiBoard, DirectSmiRunsTheFlashInterfaceWithRegisters) {
 
 // ----------------------------------------- descriptions and state --
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/simamiXXXXXX";
-    m_str = mkdtemp(tmpl);
-    m_str += "/";
-  }
-  ~TempDir() { system(("rm -rf '" + m_str + "'").c_str()); }
-  std::string Path(const std::string& name) const { return m_str + name; }
-
- private:
-  std::string m_str;
-};
-
 TEST(AmiBench, StateFileKeepsRomAndCmosAcrossRestarts) {
-  TempDir dir;
+  CTempDir dir;
   std::string strDesc = "board ami\nrom_size 128K\nstate b.state\ncmos 200 0x33\n";
   ASSERT_TRUE(SimWriteFile(dir.Path("b.txt"), strDesc.data(), strDesc.size()));
   std::vector<uint8_t> rom;
