@@ -124,10 +124,7 @@ void CSimAmiBoard::Destroy() {
 }
 
 void CSimAmiBoard::Written(const void* pAt, uint32_t nBytes) {
-  if (m_pHost && m_pHost->pfnStateWritten && nBytes)
-    m_pHost->pfnStateWritten(m_pHost->pContext, m_pBlob,
-                             static_cast<uint32_t>(static_cast<const uint8_t*>(pAt) - m_pBlob),
-                             nBytes);
+  SimStateWritten(m_pHost, m_pBlob, pAt, nBytes);
 }
 
 uint32_t CSimAmiBoard::BuffersInUse() const {

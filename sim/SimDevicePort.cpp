@@ -118,29 +118,3 @@ std::unique_ptr<IDevice> CSimDevicePort::Open(const std::string& strName) {
   m_dwLastError = 2;  // ERROR_FILE_NOT_FOUND
   return nullptr;
 }
-
-bool CSimAwardDirectIo::ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) {
-  return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
-}
-bool CSimAwardDirectIo::PortOut(uint16_t wPort, uint8_t byValue) {
-  return m_pBoard->PortOut(wPort, byValue);
-}
-bool CSimAwardDirectIo::PortIn(uint16_t wPort, uint8_t* pbyValue) {
-  return m_pBoard->PortIn(wPort, pbyValue);
-}
-bool CSimAwardDirectIo::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
-  return m_pBoard->RaiseSmi(wPort, pRegs);
-}
-
-bool CSimAmiDirectIo::ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) {
-  return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
-}
-bool CSimAmiDirectIo::PortOut(uint16_t wPort, uint8_t byValue) {
-  return m_pBoard->PortOut(wPort, byValue);
-}
-bool CSimAmiDirectIo::PortIn(uint16_t wPort, uint8_t* pbyValue) {
-  return m_pBoard->PortIn(wPort, pbyValue);
-}
-bool CSimAmiDirectIo::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
-  return m_pBoard->RaiseSmi(wPort, pRegs);
-}

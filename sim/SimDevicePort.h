@@ -25,8 +25,9 @@
 #include "platform/DirectIoPort.h"
 #include "platform/Ports.h"
 
-class CSimAmiBoard;
-class CSimAwardBoard;
+#include "sim/SimAmiBoard.h"
+#include "sim/SimAwardBoard.h"
+
 class CSimMirelController;
 
 class CSimDevicePort : public IDevicePort {
@@ -66,28 +67,27 @@ class CSimDevicePort : public IDevicePort {
   uint32_t m_dwLastError = 0;
 };
 
-// The direct side of an AMI board (Windows 9x family path).
-class CSimAmiDirectIo : public IDirectIoPort {
+// The direct side of a board (Windows 9x family path): CSimAwardDirectIo,
+// CSimAmiDirectIo.
+template <class TBoard>
+class CSimDirectIo : public IDirectIoPort {
  public:
-  explicit CSimAmiDirectIo(CSimAmiBoard* pBoard) : m_pBoard(pBoard) {}
-  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) override;
-  bool PortOut(uint16_t wPort, uint8_t byValue) override;
-  bool PortIn(uint16_t wPort, uint8_t* pbyValue) override;
-  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override;
+  explicit CSimDirectIo(TBoard* pBoard) : m_pBoard(pBoard) {}
+  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) override {
+    return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
+  }
+  bool PortOut(uint16_t wPort, uint8_t byValue) override {
+    return m_pBoard->PortOut(wPort, byValue);
+  }
+  bool PortIn(uint16_t wPort, uint8_t* pbyValue) override {
+    return m_pBoard->PortIn(wPort, pbyValue);
+  }
+  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override {
+    return m_pBoard->RaiseSmi(wPort, pRegs);
+  }
 
  private:
-  CSimAmiBoard* m_pBoard;
+  TBoard* m_pBoard;
 };
-
-// The direct-mode side of an Award board (Windows 9x family path).
-class CSimAwardDirectIo : public IDirectIoPort {
- public:
-  explicit CSimAwardDirectIo(CSimAwardBoard* pBoard) : m_pBoard(pBoard) {}
-  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) override;
-  bool PortOut(uint16_t wPort, uint8_t byValue) override;
-  bool PortIn(uint16_t wPort, uint8_t* pbyValue) override;
-  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override;
-
- private:
-  CSimAwardBoard* m_pBoard;
-};
+using CSimAwardDirectIo = CSimDirectIo<CSimAwardBoard>;
+using CSimAmiDirectIo = CSimDirectIo<CSimAmiBoard>;
