@@ -635,3 +635,32 @@ TEST(AmiBench, FieldsThatDoNotFitTheSegmentAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AmiDemoBoard, BuildTreeHoldsTheRunningRomItsUpdateAndState) {
+  const char* pszBinary = getenv("TESSARO_BINARY_DIR");
+  if (!pszBinary) GTEST_SKIP() << "run through ctest: TESSARO_BINARY_DIR names the build tree";
+  std::string dir = std::string(pszBinary) + "/sim/boards/ami/";
+  CSimAmiBench bench;
+  std::string err;
+  ASSERT_TRUE(bench.Open(dir + "board.txt", &err)) << err;
+  const CSimAmiBoard& b = bench.Board();
+  EXPECT_EQ(b.Config().dwRomSize, 0x100000u);
+  EXPECT_EQ(memcmp(b.Segment() + ami::kSignatureOffset, ami::kSignature, 7), 0);
+  EXPECT_EQ(memcmp(b.Segment() + ami::kIdentity1Offset, "1ABKQ0", 6), 0);
+  std::vector<uint8_t> flash, update;
+  ASSERT_TRUE(SimReadFile(dir + "flash.bin", 1 << 21, &flash));
+  ASSERT_TRUE(SimReadFile(dir + "update.bin", 1 << 21, &update));
+  EXPECT_EQ(flash, std::vector<uint8_t>(b.Rom(), b.Rom() + 0x100000));
+  ASSERT_EQ(update.size(), 0x100000u);
+  // Same board, newer BIOS: the identity agrees, the content and date do not.
+  const uint8_t* pUpdateSegment = update.data() + 0x100000 - ami::kSegmentSize;
+  EXPECT_EQ(memcmp(pUpdateSegment + ami::kIdentity1Offset, "1ABKQ0", 6), 0);
+  EXPECT_EQ(memcmp(pUpdateSegment + ami::kDateOffset, "03/14/27", 8), 0);
+  EXPECT_NE(memcmp(update.data(), flash.data(), ami::kBlockSize), 0);
+  CSimAmiBench fromState;
+  EXPECT_TRUE(fromState.OpenState(dir + "ami.state", &err)) << err;
+}
+
+}  // namespace
