@@ -26,6 +26,16 @@ uintptr_t GetPointer(const uint8_t* p) {
   return v;
 }
 void PutPointer(uint8_t* p, uintptr_t v) { memcpy(p, &v, sizeof v); }
+// memmove without the library (the cores call only memcpy, memset and
+// memcmp): source and destination may overlap inside one shared buffer.
+void MoveBytes(uint8_t* pDst, const uint8_t* pSrc, uintptr_t n) {
+  if (pDst == pSrc || n == 0) return;
+  if (pDst < pSrc || pDst >= pSrc + n) {
+    for (uintptr_t i = 0; i < n; ++i) pDst[i] = pSrc[i];
+  } else {
+    for (uintptr_t i = n; i-- > 0;) pDst[i] = pSrc[i];
+  }
+}
 
 bool ConfigValid(const SSimAmiConfig& cfg) {
   if (cfg.dwRomSize < kSimAmiMinRomSize || cfg.dwRomSize > kSimAmiMaxRomSize ||
@@ -285,9 +295,8 @@ uint32_t CSimAmiBoard::MemoryDevice(bool bMapping, uint32_t dwCode, const uint8_
       if (!bToBuffer && !bFromBuffer) return kSimInvalidParameter;
       if (!bToBuffer && TouchesBoardMemory(req.pDestination, n)) return kSimInvalidParameter;
       if (!bFromBuffer && TouchesBoardMemory(req.pSource, n)) return kSimInvalidParameter;
-      if (n)
-        memmove(reinterpret_cast<void*>(req.pDestination),
-                reinterpret_cast<const void*>(req.pSource), n);
+      MoveBytes(reinterpret_cast<uint8_t*>(req.pDestination),
+                reinterpret_cast<const uint8_t*>(req.pSource), n);
       return kSimOk;
     }
     default:

@@ -472,6 +472,14 @@ TEST_F(AmiBoard, CopiesOnlyBetweenCallerMemoryAndWholeSharedBuffers) {
   EXPECT_TRUE(copy(pBuffer, mine.data(), kBlockSize));
   EXPECT_TRUE(copy(back.data(), pBuffer, kBlockSize));
   EXPECT_EQ(back, mine);
+  // Inside one buffer, overlapping both ways: as memmove.
+  for (int i = 0; i < 64; ++i) pBuffer[i] = static_cast<uint8_t>(i);
+  EXPECT_TRUE(copy(pBuffer + 8, pBuffer, 32));
+  EXPECT_EQ(pBuffer[8], 0);
+  EXPECT_EQ(pBuffer[39], 31);
+  EXPECT_TRUE(copy(pBuffer, pBuffer + 8, 32));
+  EXPECT_EQ(pBuffer[0], 0);
+  EXPECT_EQ(pBuffer[31], 31);
   std::vector<uint8_t> other(16);
   EXPECT_FALSE(copy(back.data(), other.data(), 16)) << "no shared buffer on either side";
   EXPECT_FALSE(copy(pBuffer + 1, mine.data(), kBlockSize)) << "runs past the buffer";
