@@ -489,10 +489,16 @@ TEST_F(AmiBoard, CopiesOnlyBetweenCallerMemoryAndWholeSharedBuffers) {
   EXPECT_FALSE(copy(pBuffer, reinterpret_cast<void*>(~uintptr_t(0) - 4), 16)) << "wraps";
   EXPECT_EQ(std::vector<uint8_t>(Board().Rom(), Board().Rom() + kRom), m_vecRom);
 
-  // A freed buffer is no shared buffer any more.
-  uintptr_t user = reinterpret_cast<uintptr_t>(pBuffer);
+  // A freed buffer is no shared buffer any more, and mappings into it end.
+  SMapRequest map{1, 0, dwPhys, 0, 0, 64};
+  uintptr_t mapped = 0;
   uint32_t n = 0;
+  ASSERT_TRUE(m_pMem->IoControl(kMapPhysical, &map, sizeof map, &mapped, sizeof mapped, &n));
+  EXPECT_EQ(mapped, reinterpret_cast<uintptr_t>(pBuffer));
+  uintptr_t user = reinterpret_cast<uintptr_t>(pBuffer);
   EXPECT_TRUE(m_pMem->IoControl(kFreeBuffer, &user, sizeof user, nullptr, 0, &n));
+  EXPECT_EQ(Board().MappingsInUse(), 0u);
+  EXPECT_FALSE(copy(back.data(), pBuffer, 16)) << "freed";
   EXPECT_FALSE(m_pMem->IoControl(kFreeBuffer, &user, sizeof user, nullptr, 0, &n));
   EXPECT_EQ(Board().BuffersInUse(), 0u);
   uint32_t h = Smi(kSmiOpen).dwStatus;
