@@ -282,6 +282,9 @@ uint32_t CSimAmiBoard::MemoryDevice(bool bMapping, uint32_t dwCode, const uint8_
       return kSimOk;
     }
     case ami::kCopyMemory: {
+      // The 9x family has no copy request: the caller writes the buffer
+      // itself through its address.
+      if (!bMapping) return kSimInvalidRequest;
       if (nIn < sizeof(ami::SCopyRequest)) return kSimInvalidParameter;
       ami::SCopyRequest req;
       memcpy(&req, pIn, sizeof req);

@@ -109,7 +109,7 @@ struct SSimAmiConfig {
   uint32_t dwEraseFailBlock = 0;    // fault: erase of block k - 1 fails (0: none)
   uint32_t dwProgramFailBlock = 0;  // fault: program of block k - 1 fails (0: none)
   uint32_t dwSilentProgramAt = 0;   // fault: the n-th program reports success, writes nothing
-  uint32_t dwSeed = 1;              // kept for faults drawn at random
+  uint32_t dwSeed = 1;              // content of a generated image
 };
 #pragma pack(pop)
 

@@ -480,6 +480,17 @@ TEST_F(AmiBoard, CopiesOnlyBetweenCallerMemoryAndWholeSharedBuffers) {
   EXPECT_TRUE(copy(pBuffer, pBuffer + 8, 32));
   EXPECT_EQ(pBuffer[0], 0);
   EXPECT_EQ(pBuffer[31], 31);
+  {
+    CSimDevicePort devices;
+    devices.AddAmiBoard(&Board());
+    std::unique_ptr<IDevice> vxd = devices.Open(kVxdName);
+    ASSERT_TRUE(vxd);
+    SCopyRequest req{reinterpret_cast<uintptr_t>(pBuffer), reinterpret_cast<uintptr_t>(&mine[0]),
+                     16};
+    uint32_t n = 0;
+    EXPECT_FALSE(vxd->IoControl(kCopyMemory, &req, sizeof req, nullptr, 0, &n)) << "NT only";
+    EXPECT_EQ(vxd->LastError(), 1u);
+  }
   std::vector<uint8_t> other(16);
   EXPECT_FALSE(copy(back.data(), other.data(), 16)) << "no shared buffer on either side";
   EXPECT_FALSE(copy(pBuffer + 1, mine.data(), kBlockSize)) << "runs past the buffer";
