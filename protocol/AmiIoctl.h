@@ -79,6 +79,28 @@ constexpr uint32_t kStatusErrorMask = 0x0FFF;
 // at most this many sends in all.
 constexpr int kMaxSmiSends = 1000;
 
+// The SMI call's reply (both modes). An output buffer of 4 bytes receives
+// the u32 status alone. One of kSmiReplyBytes or more receives the request
+// block written back: the u32 status in bytes 0-3 (over wFunction and
+// wPort), dwResult1 and dwResult2 filled, the other fields as sent; so a
+// caller may pass the same block as input and output, as METHOD_BUFFERED
+// drivers share one system buffer, and read the status at offset 0 either
+// way.
+constexpr uint32_t kSmiStatusBytes = 4;
+constexpr uint32_t kSmiReplyBytes = sizeof(SSmiRequest);
+// An open's status is the sequence handle: non-zero, its low 12 bits 0.
+// The close sends it back in dwSize; a close with another value fails.
+constexpr uint32_t kHandleMask = 0xF000;
+
+// The information record get-information writes at the start of the shared
+// buffer (the first kInfoBytes); Result 1 is the boot-block size and
+// Result 2 the NvRam size in bytes, both areas ending at the ROM's end.
+struct SInfoRecord {
+  uint32_t dwRomSize;       // bytes
+  uint32_t adwReserved[4];  // 0
+};
+static_assert(sizeof(SInfoRecord) == kInfoBytes, "information record");
+
 // ------------------------------------------------------------- Memctl --
 
 // Maps physical memory into the caller: in SMapRequest, out the user
@@ -154,6 +176,8 @@ constexpr uint8_t kClearCmosLocations[] = {174, 175, 190, 191};
 constexpr char kVxdName[] = "\\\\.\\AMI9XVXD.VXD";
 constexpr uint32_t kDirectSmiEaxBase = 0x00010000;  // + function word
 constexpr uint32_t kDirectSmiEbx = 0x24534649;      // "$SFI" read as a little-endian dword
+// The rest of a direct SMI: CX = dwSize, ESI = dwBuffer, EDI = dwRemaining;
+// afterwards AX = the status, EBX = Result 1, ECX = Result 2.
 constexpr uint16_t kDelayPort = 0xED;
 
 }  // namespace ami

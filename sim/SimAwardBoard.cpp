@@ -140,10 +140,7 @@ void CSimAwardBoard::Destroy() {
 }
 
 void CSimAwardBoard::Written(const void* pAt, uint32_t nBytes) {
-  if (m_pHost && m_pHost->pfnStateWritten && nBytes)
-    m_pHost->pfnStateWritten(m_pHost->pContext, m_pBlob,
-                             static_cast<uint32_t>(static_cast<const uint8_t*>(pAt) - m_pBlob),
-                             nBytes);
+  SimStateWritten(m_pHost, m_pBlob, pAt, nBytes);
 }
 
 bool CSimAwardBoard::CountRequest() {

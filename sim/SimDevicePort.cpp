@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "protocol/AmiIoctl.h"
+#include "sim/SimAmiBoard.h"
 #include "sim/SimAwardBoard.h"
 #include "sim/SimMirelController.h"
 
@@ -55,6 +57,13 @@ uint32_t MirelRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nI
                                                            pnReturned);
 }
 
+template <CSimAmiBoard::EDevice eDevice>
+uint32_t AmiRequest(void* pCore, uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+                    uint32_t nOut, uint32_t* pnReturned) {
+  return static_cast<CSimAmiBoard*>(pCore)->Request(eDevice, dwCode, pIn, nIn, pOut, nOut,
+                                                    pnReturned);
+}
+
 }  // namespace
 
 uint32_t CSimDevicePort::Win32Error(uint32_t dwSimResult) {
@@ -84,6 +93,13 @@ void CSimDevicePort::AddMirelController(CSimMirelController* pController) {
   AddDevice("\\\\.\\Mirel", &MirelRequest, pController);
 }
 
+void CSimDevicePort::AddAmiBoard(CSimAmiBoard* pBoard) {
+  AddDevice("\\\\.\\HwIOctl", &AmiRequest<CSimAmiBoard::kHwIoctl>, pBoard);
+  if (!pBoard->Config().byNoMemctl)
+    AddDevice("\\\\.\\Memctl", &AmiRequest<CSimAmiBoard::kMemctl>, pBoard);
+  AddDevice(ami::kVxdName, &AmiRequest<CSimAmiBoard::kMemoryVxd>, pBoard);
+}
+
 std::unique_ptr<IDevice> CSimDevicePort::Open(const std::string& strName) {
   m_vecOpened.push_back(strName);
   if (!m_bOpenFails) {
@@ -101,17 +117,4 @@ std::unique_ptr<IDevice> CSimDevicePort::Open(const std::string& strName) {
   }
   m_dwLastError = 2;  // ERROR_FILE_NOT_FOUND
   return nullptr;
-}
-
-bool CSimAwardDirectIo::ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) {
-  return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
-}
-bool CSimAwardDirectIo::PortOut(uint16_t wPort, uint8_t byValue) {
-  return m_pBoard->PortOut(wPort, byValue);
-}
-bool CSimAwardDirectIo::PortIn(uint16_t wPort, uint8_t* pbyValue) {
-  return m_pBoard->PortIn(wPort, pbyValue);
-}
-bool CSimAwardDirectIo::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
-  return m_pBoard->RaiseSmi(wPort, pRegs);
 }

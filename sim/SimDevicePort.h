@@ -1,6 +1,7 @@
 // In-process devices: an IDevicePort whose "\\.\WinFlash" (and, once
-// added, "\\.\Mirel") are simulation cores in this process, and the
-// direct-mode port of the Award board.
+// added, "\\.\Mirel", or an AMI board's "\\.\HwIOctl" and
+// "\\.\Memctl") are simulation cores in this process, and the
+// direct-mode ports of the Award and AMI boards.
 //
 //   CSimAwardBench bench;  bench.Open("board.txt", &err);
 //   CSimDevicePort devices(pRealPortOrNull);
@@ -24,7 +25,9 @@
 #include "platform/DirectIoPort.h"
 #include "platform/Ports.h"
 
-class CSimAwardBoard;
+#include "sim/SimAmiBoard.h"
+#include "sim/SimAwardBoard.h"
+
 class CSimMirelController;
 
 class CSimDevicePort : public IDevicePort {
@@ -38,6 +41,9 @@ class CSimDevicePort : public IDevicePort {
   void AddDevice(const std::string& strName, PfnRequest pfnRequest, void* pCore);
   void AddAwardBoard(CSimAwardBoard* pBoard);                 // as "\\.\WinFlash"
   void AddMirelController(CSimMirelController* pController);  // as "\\.\Mirel"
+  // As "\\.\HwIOctl", "\\.\Memctl" (mappings and shared buffers; not
+  // with the board's missing-Memctl fault) and the 9x VxD (shared buffers).
+  void AddAmiBoard(CSimAmiBoard* pBoard);
   // Opens fail with error 2 while set (a missing driver).
   void SetOpenFails(bool bFail) { m_bOpenFails = bFail; }
   // Devices opened so far, by name as asked.
@@ -61,15 +67,27 @@ class CSimDevicePort : public IDevicePort {
   uint32_t m_dwLastError = 0;
 };
 
-// The direct-mode side of an Award board (Windows 9x family path).
-class CSimAwardDirectIo : public IDirectIoPort {
+// The direct side of a board (Windows 9x family path): CSimAwardDirectIo,
+// CSimAmiDirectIo.
+template <class TBoard>
+class CSimDirectIo : public IDirectIoPort {
  public:
-  explicit CSimAwardDirectIo(CSimAwardBoard* pBoard) : m_pBoard(pBoard) {}
-  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) override;
-  bool PortOut(uint16_t wPort, uint8_t byValue) override;
-  bool PortIn(uint16_t wPort, uint8_t* pbyValue) override;
-  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override;
+  explicit CSimDirectIo(TBoard* pBoard) : m_pBoard(pBoard) {}
+  bool ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) override {
+    return m_pBoard->ReadPhysical(dwAddress, pOut, nBytes);
+  }
+  bool PortOut(uint16_t wPort, uint8_t byValue) override {
+    return m_pBoard->PortOut(wPort, byValue);
+  }
+  bool PortIn(uint16_t wPort, uint8_t* pbyValue) override {
+    return m_pBoard->PortIn(wPort, pbyValue);
+  }
+  bool RaiseSmi(uint16_t wPort, SX86Registers* pRegs) override {
+    return m_pBoard->RaiseSmi(wPort, pRegs);
+  }
 
  private:
-  CSimAwardBoard* m_pBoard;
+  TBoard* m_pBoard;
 };
+using CSimAwardDirectIo = CSimDirectIo<CSimAwardBoard>;
+using CSimAmiDirectIo = CSimDirectIo<CSimAmiBoard>;

@@ -32,6 +32,14 @@ struct SSimHost {
                           uint32_t nBytes) = nullptr;
 };
 
+// Reports bytes [pAt, pAt + nBytes) of the state blob at pBlob as changed.
+inline void SimStateWritten(const SSimHost* pHost, const uint8_t* pBlob, const void* pAt,
+                            uint32_t nBytes) {
+  if (pHost && pHost->pfnStateWritten && nBytes)
+    pHost->pfnStateWritten(pHost->pContext, pBlob,
+                           static_cast<uint32_t>(static_cast<const uint8_t*>(pAt) - pBlob), nBytes);
+}
+
 // What kind of access a log entry records.
 enum ESimAccess : uint8_t {
   kSimIoControl = 0,  // a device request; dwCode is the I/O control code

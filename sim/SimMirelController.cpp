@@ -141,10 +141,7 @@ void CSimMirelController::Destroy() {
 }
 
 void CSimMirelController::Written(const void* pAt, uint32_t nBytes) {
-  if (m_pHost && m_pHost->pfnStateWritten && nBytes)
-    m_pHost->pfnStateWritten(m_pHost->pContext, m_pBlob,
-                             static_cast<uint32_t>(static_cast<const uint8_t*>(pAt) - m_pBlob),
-                             nBytes);
+  SimStateWritten(m_pHost, m_pBlob, pAt, nBytes);
 }
 
 uint8_t* CSimMirelController::VoltageRecord(uint32_t nProfile) {

@@ -7,6 +7,11 @@
 //   simtool mirel-state [<mirel.txt>] <out.state>
 //       the state file of a Mirel controller (default controller without a
 //       description)
+//   simtool ami-image <board.txt> <image.bin>
+//       the ROM image of an AMI board description (its image file, or the
+//       generated one with the description's segment fields)
+//   simtool ami-state <board.txt> <out.state>
+//       the state file of an AMI board description
 //   simtool show <board.state>
 //       prints what a state file holds
 #include <stdio.h>
@@ -16,6 +21,7 @@
 #include <vector>
 
 #include "sim/AwardImageBuilder.h"
+#include "sim/SimAmiBench.h"
 #include "sim/SimBench.h"
 
 namespace {
@@ -25,6 +31,8 @@ int Usage() {
           "usage: simtool image <recipe.txt> <image.bin> [<segment.bin>]\n"
           "       simtool state <board.txt> <out.state>\n"
           "       simtool mirel-state [<mirel.txt>] <out.state>\n"
+          "       simtool ami-image <board.txt> <image.bin>\n"
+          "       simtool ami-state <board.txt> <out.state>\n"
           "       simtool show <board.state>\n");
   return 2;
 }
@@ -96,7 +104,59 @@ int MakeMirelState(const std::string& strDescription, const std::string& strStat
   return bench.Host().WriteFailed() ? 1 : 0;
 }
 
+bool ReadAmiDescription(const std::string& strBoard, SSimAmiDescription* pDesc) {
+  std::vector<uint8_t> text;
+  std::string strError = "cannot read";
+  if (!SimReadFile(strBoard, 1 << 20, &text) ||
+      !ParseAmiDescription(std::string(text.begin(), text.end()), SimDirectoryOf(strBoard), pDesc,
+                           &strError)) {
+    fprintf(stderr, "simtool: %s: %s\n", strBoard.c_str(), strError.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The ROM as a board built from the description holds it (state files
+// named by the description are not used).
+int MakeAmiImage(const std::string& strBoard, const std::string& strImage) {
+  SSimAmiDescription desc;
+  if (!ReadAmiDescription(strBoard, &desc)) return 1;
+  desc.strStatePath.clear();
+  CSimAmiBench bench;
+  std::string strError;
+  if (!bench.Open(desc, &strError)) {
+    fprintf(stderr, "simtool: %s\n", strError.c_str());
+    return 1;
+  }
+  if (!SimWriteFile(strImage, bench.Board().Rom(), bench.Board().Config().dwRomSize)) {
+    fprintf(stderr, "simtool: cannot write %s\n", strImage.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int MakeAmiState(const std::string& strBoard, const std::string& strState) {
+  SSimAmiDescription desc;
+  if (!ReadAmiDescription(strBoard, &desc)) return 1;
+  desc.strStatePath = strState;
+  remove(strState.c_str());  // start from the description, not an old state
+  CSimAmiBench bench;
+  std::string strError;
+  if (!bench.Open(desc, &strError)) {
+    fprintf(stderr, "simtool: %s\n", strError.c_str());
+    return 1;
+  }
+  return bench.Host().WriteFailed() ? 1 : 0;
+}
+
 int Show(const std::string& strState) {
+  CSimAmiBench ami;
+  if (ami.OpenState(strState, nullptr)) {
+    const SSimAmiConfig& c = ami.Board().Config();
+    printf("AMI board: ROM %u KB, boot block %u KB, NvRam %u KB, SMI port 0x%X\n",
+           c.dwRomSize / 1024, c.dwBootBlockSize / 1024, c.dwNvRamSize / 1024, c.wSmiPort);
+    return 0;
+  }
   CSimMirelBench mirel;
   if (mirel.OpenState(strState, nullptr)) {
     printf("Mirel controller: profile %u selected, %u MSRs\n", mirel.Controller().SelectedProfile(),
@@ -128,6 +188,8 @@ int main(int argc, char** argv) {
   if (strCommand == "state" && argc == 4) return MakeState(argv[2], argv[3]);
   if (strCommand == "mirel-state" && (argc == 3 || argc == 4))
     return MakeMirelState(argc == 4 ? argv[2] : "", argv[argc - 1]);
+  if (strCommand == "ami-image" && argc == 4) return MakeAmiImage(argv[2], argv[3]);
+  if (strCommand == "ami-state" && argc == 4) return MakeAmiState(argv[2], argv[3]);
   if (strCommand == "show" && argc == 3) return Show(argv[2]);
   return Usage();
 }

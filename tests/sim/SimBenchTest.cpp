@@ -7,23 +7,10 @@
 #include <vector>
 
 #include "sim/SimBench.h"
+#include "tests/sim/TempDir.h"
 #include "protocol/WinFlashIoctl.h"
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/simbenchXXXXXX";
-    m_str = mkdtemp(tmpl);
-    m_str += "/";
-  }
-  ~TempDir() { system(("rm -rf '" + m_str + "'").c_str()); }
-  std::string Path(const std::string& name) const { return m_str + name; }
-
- private:
-  std::string m_str;
-};
 
 TEST(AwardDescription, ParsesEverySetting) {
   const char* text =
@@ -91,7 +78,7 @@ TEST(AwardDescription, RefusesBadLinesNamingThem) {
 }
 
 TEST(AwardBench, StateSurvivesARestartAndAPowerCut) {
-  TempDir dir;
+  CTempDir dir;
   std::vector<uint8_t> flash(0x20000, 0x33);
   ASSERT_TRUE(SimWriteFile(dir.Path("flash.bin"), flash.data(), flash.size()));
   const std::string text =
@@ -131,7 +118,7 @@ TEST(AwardBench, StateSurvivesARestartAndAPowerCut) {
 }
 
 TEST(AwardBench, RefusesDamagedStateFiles) {
-  TempDir dir;
+  CTempDir dir;
   std::vector<uint8_t> flash(0x20000, 0x33);
   CSimAwardBench bench;
   ASSERT_TRUE(bench.Open(SSimAwardConfig{0x20000}, flash, nullptr, nullptr));
