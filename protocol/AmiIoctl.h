@@ -80,12 +80,13 @@ constexpr uint32_t kStatusErrorMask = 0x0FFF;
 constexpr int kMaxSmiSends = 1000;
 
 // The SMI call's reply (both modes). An output buffer of 4 bytes receives
-// the u32 status alone. One of kSmiReplyBytes or more receives the request
-// block written back: the u32 status in bytes 0-3 (over wFunction and
-// wPort), dwResult1 and dwResult2 filled, the other fields as sent; so a
-// caller may pass the same block as input and output, as METHOD_BUFFERED
-// drivers share one system buffer, and read the status at offset 0 either
-// way.
+// the u32 status alone; for get-information that status is the result the
+// request asks for: Result 2 when its field is 1, else Result 1 (so the NT
+// program sends it twice, Result 1 = 1 first, then Result 2 = 1). One of kSmiReplyBytes or more
+// receives the request block written back: the u32 status in bytes 0-3 (over wFunction and wPort),
+// dwResult1 and dwResult2 filled, the other fields as sent; so a caller may pass the same block as
+// input and output, as METHOD_BUFFERED drivers share one system buffer, and read the status at
+// offset 0 either way.
 constexpr uint32_t kSmiStatusBytes = 4;
 constexpr uint32_t kSmiReplyBytes = sizeof(SSmiRequest);
 // An open's status is the sequence handle: non-zero, its low 12 bits 0.

@@ -494,6 +494,11 @@ uint32_t CSimAmiBoard::HwIoctl(uint32_t dwCode, const uint8_t* pIn, uint32_t nIn
       memcpy(&req, pIn, sizeof req);
       uint32_t dwResult1 = 0, dwResult2 = 0;
       uint32_t dwStatus = CallSmi(dwCode, req, &dwResult1, &dwResult2);
+      // Status-only get-information: the status is the result the request
+      // asks for (Result 2 when its field is 1, else Result 1).
+      if (nOut < ami::kSmiReplyBytes && dwCode == ami::kCallSmi &&
+          req.wFunction == ami::kSmiGetInfo && dwStatus == kSimAmiOk)
+        dwStatus = req.dwResult2 == 1 ? dwResult2 : dwResult1;
       if (nOut >= ami::kSmiReplyBytes) {
         ami::SSmiRequest reply = req;
         reply.dwResult1 = dwResult1;

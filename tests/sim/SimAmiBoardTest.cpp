@@ -188,15 +188,23 @@ TEST_F(AmiBoard, GetInformationReportsAreasAndFillsTheRecord) {
   for (uint32_t i = 4; i < kInfoBytes; ++i) EXPECT_EQ(pBuffer[i], 0) << i;
   EXPECT_EQ(pBuffer[kInfoBytes], 0xEE) << "wrote past the record";
 
-  // The short reply: status only, nothing written past it.
-  SSmiRequest req{kSmiGetInfo, 0xB2, 0, 0, dwPhys, 1, 1};
+  // The short reply: status only, nothing written past it. The status is
+  // the result the request asks for: Result 1, or Result 2 when its field
+  // is 1.
+  SSmiRequest req{kSmiGetInfo, 0xB2, 0, 0, dwPhys, 1, 0};
   uint8_t out[8];
   memset(out, 0x5A, sizeof out);
   uint32_t n = 0;
   ASSERT_TRUE(m_pHw->IoControl(kCallSmi, &req, sizeof req, out, 4, &n));
   EXPECT_EQ(n, 4u);
-  EXPECT_EQ(out[0] | out[1] | out[2] | out[3], 0);
+  uint32_t dwStatus = 0;
+  memcpy(&dwStatus, out, 4);
+  EXPECT_EQ(dwStatus, 0x8000u);
   EXPECT_EQ(out[4], 0x5A);
+  req.dwResult2 = 1;
+  ASSERT_TRUE(m_pHw->IoControl(kCallSmi, &req, sizeof req, out, 4, &n));
+  memcpy(&dwStatus, out, 4);
+  EXPECT_EQ(dwStatus, 0x4000u);
   EXPECT_FALSE(m_pHw->IoControl(kCallSmi, &req, sizeof req, out, 3, &n));
   EXPECT_FALSE(m_pHw->IoControl(kCallSmi, &req, sizeof req - 1, out, 4, &n));
 }
