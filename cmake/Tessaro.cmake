@@ -18,6 +18,12 @@ endfunction()
 # A fuzz target: replayed over its stored inputs as a native test, built as
 # a libFuzzer binary when TESSARO_FUZZ is on (clang).
 option(TESSARO_FUZZ "Build libFuzzer binaries of the fuzz targets (clang)" OFF)
+# The libraries a target links carry the code under test: they need the
+# coverage instrumentation too, or libFuzzer sees only the target's own file
+# and mutates blindly.
+if(TESSARO_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 function(tessaro_fuzz name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   if(TESSARO_FUZZ)

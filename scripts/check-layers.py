@@ -3,9 +3,12 @@
 
 The layers, from the bottom:
   protocol/            request codes and record layouts of the drivers
+  formats/             data formats shared by the product and the bench
+                       (module compression): over protocol/ only, and
+                       every layer above may include it
   platform/ (ports)    the small interfaces to the system; platform/win and
                        platform/fake implement them
-  sim/                 the bench: protocol and port headers only
+  sim/                 the bench: protocol, formats and port headers only
   tessaro/core         what every engine shares
   engines              tessaro/award, tessaro/ami, tessaro/liveupdate,
                        kt9020dll, trivelole (each over core and ports only,
@@ -31,7 +34,7 @@ def is_port_header(path):
 
 
 def component(path):
-    for prefix in ("protocol/", "tessaro/core/", "tessaro/app/", "tessaro/shell/", "sim/",
+    for prefix in ("protocol/", "formats/", "tessaro/core/", "tessaro/app/", "tessaro/shell/", "sim/",
                    "platform/win/", "platform/fake/") + ENGINES:
         if path.startswith(prefix):
             return prefix
@@ -49,6 +52,10 @@ def allowed(source, target):
     if dst == "protocol/":
         return True  # everyone may speak the drivers' formats
     if src == "protocol/":
+        return False
+    if dst == "formats/":
+        return True  # a neutral bottom layer, like protocol/
+    if src == "formats/":
         return False
     if src == PORTS:
         return dst == PORTS

@@ -14,6 +14,7 @@ packages=(
   wine wine64
   xvfb x11-apps imagemagick librsvg2-bin
   locales python3 python3-pyftpdlib
+  lhasa jlha-utils   # archive tools the module-compression tests check against (jlha brings a JRE)
 )
 
 export DEBIAN_FRONTEND=noninteractive
