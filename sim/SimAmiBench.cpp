@@ -59,6 +59,16 @@ std::vector<uint8_t> BuildAmiRom(const SSimAmiDescription& desc) {
   if (f.strDate.empty()) f.strDate = "12/08/26";
   f.strIdentity.resize(6, ' ');
   ApplyAmiSegmentFields(f, desc.config.wSmiPort, vecRom.data() + dwSize - ami::kSegmentSize);
+  // The image's own structure: the ROM header at 4 KB, two modules after
+  // it (the second compressed), and the sum over everything else.
+  std::vector<SSimAmiModule> vecModules(2);
+  vecModules[0].byType = 0x10;
+  vecModules[0].vecData.assign(vecRom.begin() + 0x8000, vecRom.begin() + 0x8100);
+  vecModules[1].byType = 0x20;
+  vecModules[1].bCompress = true;
+  for (uint32_t i = 0; i < 0x800; ++i)
+    vecModules[1].vecData.push_back(static_cast<uint8_t>("P4X00 setup "[i % 12] ^ (i >> 8)));
+  StampAmiImage(&vecRom, 0x1000, 0x2000, vecModules, desc.eBreak, nullptr);
   return vecRom;
 }
 
@@ -138,6 +148,23 @@ bool ParseAmiDescription(const std::string& strText, const std::string& strBaseD
           !SimParseNumber(vecArgs[1], &dwValue) || dwIndex >= kSimAmiCmosSize || dwValue > 0xFF)
         return fail("cmos needs index (< 256) and byte");
       pDesc->vecCmos.emplace_back(static_cast<uint8_t>(dwIndex), static_cast<uint8_t>(dwValue));
+    } else if (strKey == "break") {
+      static const std::pair<const char*, ESimAmiBreak> s_aBreaks[] = {
+          {"no_header", ESimAmiBreak::kNoHeader},
+          {"cut_chain", ESimAmiBreak::kCutChain},
+          {"looping_chain", ESimAmiBreak::kLoopingChain},
+          {"link_outside", ESimAmiBreak::kLinkOutside},
+          {"corrupt_module", ESimAmiBreak::kCorruptModule},
+          {"wrong_size", ESimAmiBreak::kWrongSize},
+          {"wrong_sum", ESimAmiBreak::kWrongSum},
+      };
+      if (vecArgs.size() != 1) return fail("break takes one name");
+      for (const auto& entry : s_aBreaks)
+        if (vecArgs[0] == entry.first) {
+          pDesc->eBreak = entry.second;
+          return true;
+        }
+      return fail("unknown break " + vecArgs[0]);
     } else if (strKey == "seed") {
       if (!one(0xFFFFFFFF, &cfg.dwSeed)) return fail("bad seed");
     } else if (strKey == "busy_echo") {

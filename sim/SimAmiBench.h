@@ -26,6 +26,10 @@
 //   state board.state                state file (write-through; restored from
 //                                    when it exists and matches)
 //   seed 7
+//   break cut_chain                  a generated image broken in one way:
+//                                    no_header, cut_chain, looping_chain,
+//                                    link_outside, corrupt_module,
+//                                    wrong_size, wrong_sum
 //   busy_echo 3 [FROM]               SMI calls FROM.. (default 1) echo the
 //                                    function word, 3 of them
 //   erase_fail_block 5               erasing 4 KB block 5 (from the ROM start) fails
@@ -48,6 +52,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/AmiImageBuilder.h"
 #include "sim/SimAmiBoard.h"
 #include "sim/SimBench.h"
 
@@ -70,6 +75,7 @@ struct SSimAmiDescription {
   std::string strSegmentPath;  // empty: the ROM's last 64 KB
   std::string strStatePath;
   SSimAmiSegmentFields fields;
+  ESimAmiBreak eBreak = ESimAmiBreak::kNone;  // how a generated image is broken
   std::vector<std::pair<uint8_t, uint8_t>> vecCmos;
 };
 

@@ -162,6 +162,7 @@ std::string CAmiBios::RomTypeName(char cRomType) {
   static const SRomType s_aTypes[] = {
       {'1', "AMI Flash 1 Mbit"},     {'2', "AMI Flash 2 Mbit"},     {'3', "AMI Flash SMI"},
       {'4', "AMI Flash 4 Mbit FWH"}, {'8', "AMI Flash 8 Mbit FWH"}, {'B', "AMI Flash SMI/SFP"},
+      {'F', "AMI Flash FWH/LPC"},
   };
   for (const SRomType& type : s_aTypes)
     if (type.cType == cRomType) return type.pszName;
