@@ -77,18 +77,13 @@ class AmiEngine : public ::testing::Test {
     ASSERT_TRUE(m_bench.Open(desc, &strError)) << strError;
     Attach();
   }
+  SAmiHwPorts Ports() { return ports; }
   // The engine on the bench's board as it is.
   void Attach() {
     m_vecRunning.assign(Board().Rom(), Board().Rom() + kRom);
     m_devices.AddAmiBoard(&Board());
-    SAmiHwPorts ports;
-    ports.pServices = &m_services;
-    ports.pDevices = &m_devices;
-    ports.pSystem = &m_system;
-    ports.pFiles = &m_files;
-    ports.pUi = &m_ui;
     m_pEngine.reset();
-    m_pHw.reset(new CAmiHwAccess(ports, m_resources, false));
+    m_pHw.reset(new CAmiHwAccess(Ports(), m_resources, false));
     ASSERT_TRUE(m_pHw->DetectAmiBios());
     m_pHw->OpenAmiAccess();
     ASSERT_TRUE(m_pHw->IsAmiIdentityKnown() && m_pHw->IsAmiDriverReady());
@@ -282,13 +277,7 @@ TEST_F(AmiEngine, InjectedFaultsEndWithTheirMessageAndNoSuccessText) {
     ASSERT_TRUE(m_bench.Open(desc, &strError));
     // Faults of the information record show at the start already.
     m_devices.AddAmiBoard(&Board());
-    SAmiHwPorts ports;
-    ports.pServices = &m_services;
-    ports.pDevices = &m_devices;
-    ports.pSystem = &m_system;
-    ports.pFiles = &m_files;
-    ports.pUi = &m_ui;
-    CAmiHwAccess hw(ports, m_resources, false);
+    CAmiHwAccess hw(Ports(), m_resources, false);
     ASSERT_TRUE(hw.DetectAmiBios());
     hw.OpenAmiAccess();
     CAmiEngine engine(m_platform, m_resources, hw, Decode);
