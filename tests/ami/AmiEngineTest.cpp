@@ -77,7 +77,15 @@ class AmiEngine : public ::testing::Test {
     ASSERT_TRUE(m_bench.Open(desc, &strError)) << strError;
     Attach();
   }
-  SAmiHwPorts Ports() { return ports; }
+  SAmiHwPorts Ports() {
+    SAmiHwPorts ports;
+    ports.pServices = &m_services;
+    ports.pDevices = &m_devices;
+    ports.pSystem = &m_system;
+    ports.pFiles = &m_files;
+    ports.pUi = &m_ui;
+    return ports;
+  }
   // The engine on the bench's board as it is.
   void Attach() {
     m_vecRunning.assign(Board().Rom(), Board().Rom() + kRom);
