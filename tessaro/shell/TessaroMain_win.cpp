@@ -17,6 +17,9 @@
 #include "tessaro/core/SystemInfo.h"
 #include "tessaro/app/TessaroApp.h"
 #include "tessaro/shell/TessaroShell_win.h"
+#include "formats/Lh5.h"
+#include "tessaro/ami/AmiEngine.h"
+#include "tessaro/ami/AmiHwAccess.h"
 #include "tessaro/award/AwardBios.h"
 #include "tessaro/award/AwardEngine.h"
 #include "tessaro/liveupdate/BoardInfo.h"
@@ -34,27 +37,55 @@ SPlatform& ProgramPlatform() {
   return s_platform;
 }
 
-// The model and revision the information file knows the Award BIOS by:
-// the pieces of its id before and after the last dash.
-class CAwardBiosIdentity : public IBiosIdentitySource {
+// The model and revision the information file knows the running BIOS by:
+// for Award the pieces of its id before and after the last dash, for AMI
+// the model and revision fields of its tag.
+class CBiosIdentity : public IBiosIdentitySource {
  public:
-  explicit CAwardBiosIdentity(const CAwardBios& bios) : m_bios(bios) {}
-  EBiosFamily Family() const override {
-    return g_bAwardBios ? EBiosFamily::Award : EBiosFamily::None;
+  CBiosIdentity(const CAwardBios& award, const CAmiHwAccess& ami) : m_award(award), m_ami(ami) {}
+  EBiosFamily Family() const override { return g_Family.Family(); }
+  std::string Model() const override {
+    return g_bAmiBios ? m_ami.m_szModel : std::string(m_award.m_szIdPrevPart);
   }
-  std::string Model() const override { return m_bios.m_szIdPrevPart; }
-  std::string Revision() const override { return m_bios.m_szIdLastPart; }
+  std::string Revision() const override {
+    return g_bAmiBios ? m_ami.m_szRevision : std::string(m_award.m_szIdLastPart);
+  }
 
  private:
-  const CAwardBios& m_bios;
+  const CAwardBios& m_award;
+  const CAmiHwAccess& m_ami;
 };
+
+bool IsWin9xFamily() {
+  SPlatform& platform = ProgramPlatform();
+  return CSystemInfo(*platform.pSystem, *platform.pPower, *platform.pUi).IsWin9x();
+}
+
+// The AMI drivers' ports: on the 9x family the direct port, elsewhere the
+// drivers alone.
+SAmiHwPorts AmiPorts() {
+  SPlatform& platform = ProgramPlatform();
+  SAmiHwPorts ports;
+  ports.pServices = platform.pServices;
+  ports.pDevices = platform.pDevices;
+  ports.pSystem = platform.pSystem;
+  ports.pFiles = platform.pFiles;
+  ports.pUi = platform.pUi;
+  ports.pDirectIo = SelectDirectIoPort(
+      CSystemInfo(*platform.pSystem, *platform.pPower, *platform.pUi), GetWin32DirectIoPort());
+  return ports;
+}
+
+bool DecodeModule(const uint8_t* pIn, size_t nIn, uint8_t* pOut, size_t nOut) {
+  return Lh5Decode(pIn, nIn, pOut, nOut);
+}
 
 // Constructing the texts only binds the module port; the satellite is
 // loaded later by the application object.
 CResources g_Resources(*ProgramPlatform().pModules);
-// This build has no AMI engine: its detection finds no signature, so every
-// machine goes on to the Award detection, silently.
-CNoBoardProbe g_AmiHwAccess;
+// The AMI access looks for its BIOS first; without the AMI drivers beside
+// the program it finds none, silently, and the Award detection follows.
+CAmiHwAccess g_AmiHwAccess(AmiPorts(), g_Resources, IsWin9xFamily());
 
 // On the Windows 9x family the Award engine reads its BIOS segment and
 // raises SMIs itself; everywhere else it gets no direct port and goes
@@ -66,7 +97,8 @@ IDirectIoPort* AwardDirectIoPort() {
 }
 
 CAwardBios g_AwardBios(ProgramPlatform(), g_Resources, AwardDirectIoPort());
-CAwardEngine g_Engine(g_AwardBios);
+CAwardEngine g_AwardEngine(g_AwardBios);
+CAmiEngine g_AmiEngine(ProgramPlatform(), g_Resources, g_AmiHwAccess, DecodeModule);
 CAwardFamilyProbe g_FamilyProbe(g_AwardBios, g_AmiHwAccess);
 CTessaroApp g_App(ProgramPlatform(), g_Resources, g_FamilyProbe);
 
@@ -75,11 +107,13 @@ CTessaroApp g_App(ProgramPlatform(), g_Resources, g_FamilyProbe);
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
   SPlatform& platform = ProgramPlatform();
   const CSystemInfo systemInfo(*platform.pSystem, *platform.pPower, *platform.pUi);
-  CAwardBiosIdentity identity(g_AwardBios);
+  CBiosIdentity identity(g_AwardBios, g_AmiHwAccess);
   CBoardInfo board(platform, g_App.Messages(), GetWin32DeviceEnumPort(), GetWin32WmiPort(),
                    identity, systemInfo.IsWin9x());
   // Without a detected family the window shows no engine facts at all.
   CNoBoardEngine noEngine;
-  IBiosEngine& engine = g_bAwardBios ? static_cast<IBiosEngine&>(g_Engine) : noEngine;
+  IBiosEngine& engine = g_bAmiBios     ? static_cast<IBiosEngine&>(g_AmiEngine)
+                        : g_bAwardBios ? static_cast<IBiosEngine&>(g_AwardEngine)
+                                       : noEngine;
   return RunTessaro(platform, g_App, engine, board, lpCmdLine);
 }
