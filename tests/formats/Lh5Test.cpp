@@ -30,10 +30,10 @@ bool Decode(const Bytes& vecIn, size_t nOut, Bytes* pvecOut = nullptr) {
 // Hand-made streams, bit by bit, most significant bit first.
 class CStreamBits {
  public:
-  CStreamBits& Put(unsigned nBits, uint32_t dwValue) {
+  CStreamBits& Put(unsigned nBits, uint64_t qwValue) {  // nBits 0..64
     for (unsigned n = nBits; n-- > 0;) {
       if (m_nBit % 8 == 0) m_vec.push_back(0);
-      if ((dwValue >> n) & 1) m_vec.back() |= static_cast<uint8_t>(0x80 >> (m_nBit % 8));
+      if ((qwValue >> n) & 1) m_vec.back() |= static_cast<uint8_t>(0x80 >> (m_nBit % 8));
       ++m_nBit;
     }
     return *this;
