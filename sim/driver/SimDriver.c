@@ -128,6 +128,7 @@ typedef struct SCallerMapping {
   ULONG_PTR pCaller; /* address handed out, 0: slot free */
   ULONG_PTR pBase;   /* the caller's view it lies in */
   ULONG_PTR pCore;   /* what the core handed out */
+  SIZE_T nBytes;     /* of the caller's view */
   HANDLE idCaller;
 } SCallerMapping;
 
@@ -245,6 +246,142 @@ static ULONG_PTR GetPointerAt(const UINT8* p) {
   return v;
 }
 
+/* Reading and writing the caller's own memory. Wine's ntoskrnl exports no
+   NtReadVirtualMemory/NtWriteVirtualMemory, and MmCopyVirtualMemory and
+   KeStackAttachProcess are stubs; but under Wine a driver is user-mode code
+   inside winedevice.exe, whose ntdll has both. They are looked up once in
+   the loaded ntdll (the process's module list, then its export table), so
+   the driver still imports nothing but ntoskrnl. Where the lookup fails
+   (anything but Wine), a copy touching the caller's memory is refused. */
+typedef NTSTATUS(NTAPI* PFN_VIRTUAL_COPY)(HANDLE hProcess, PVOID pAddress, PVOID pBuffer,
+                                          SIZE_T nBytes, SIZE_T* pnDone);
+static PFN_VIRTUAL_COPY g_pfnReadCaller = NULL;
+static PFN_VIRTUAL_COPY g_pfnWriteCaller = NULL;
+
+/* Offsets of the user-mode process structures (bytes; x86-64 / i686). */
+#if defined(_WIN64)
+enum { kTebPeb = 0x60, kPebLdr = 0x18, kLdrLoadOrder = 0x10, kEntryBase = 0x30, kEntryName = 0x58 };
+static UINT8* CurrentTeb(void) {
+  UINT8* p;
+  __asm__("movq %%gs:0x30, %0" : "=r"(p));
+  return p;
+}
+#else
+enum { kTebPeb = 0x30, kPebLdr = 0x0C, kLdrLoadOrder = 0x0C, kEntryBase = 0x18, kEntryName = 0x2C };
+static UINT8* CurrentTeb(void) {
+  UINT8* p;
+  __asm__("movl %%fs:0x18, %0" : "=r"(p));
+  return p;
+}
+#endif
+
+static BOOLEAN IsNtdll(const UNICODE_STRING* pName) {
+  static const WCHAR kName[] = L"ntdll.dll";
+  USHORT i, n = (USHORT)(sizeof kName / sizeof kName[0] - 1);
+  if (!pName->Buffer || pName->Length != n * sizeof(WCHAR)) return FALSE;
+  for (i = 0; i < n; ++i) {
+    WCHAR c = pName->Buffer[i];
+    if (c >= L'A' && c <= L'Z') c = (WCHAR)(c - L'A' + L'a');
+    if (c != kName[i]) return FALSE;
+  }
+  return TRUE;
+}
+
+static UINT32 ImageU32(const UINT8* p) {
+  UINT32 v;
+  memcpy(&v, p, 4);
+  return v;
+}
+
+/* An export of a loaded PE image by name, or NULL. */
+static void* FindExport(UINT8* pBase, const char* pszName) {
+  UINT8* pNt = pBase + ImageU32(pBase + 0x3C);
+  UINT8* pOptional = pNt + 24;
+  /* The export directory entry: after the PE32+ or PE32 optional header's
+     fixed part. */
+  UINT8* pDirectory = pOptional + (*(UINT16*)pOptional == 0x20B ? 112 : 96);
+  UINT8* pExports = pBase + ImageU32(pDirectory);
+  UINT32 i, nNames = ImageU32(pExports + 24);
+  UINT8* pFunctions = pBase + ImageU32(pExports + 28);
+  UINT8* pNames = pBase + ImageU32(pExports + 32);
+  UINT8* pOrdinals = pBase + ImageU32(pExports + 36);
+  size_t nName = strlen(pszName) + 1;
+  if (!ImageU32(pDirectory)) return NULL;
+  for (i = 0; i < nNames; ++i) {
+    if (memcmp(pBase + ImageU32(pNames + 4 * i), pszName, nName) == 0)
+      return pBase + ImageU32(pFunctions + 4 * *(UINT16*)(pOrdinals + 2 * i));
+  }
+  return NULL;
+}
+
+static void FindCallerMemoryAccess(void) {
+  UINT8* pPeb = *(UINT8**)(CurrentTeb() + kTebPeb);
+  UINT8* pLdr = pPeb ? *(UINT8**)(pPeb + kPebLdr) : NULL;
+  LIST_ENTRY *pHead, *p;
+  if (!pLdr) return;
+  pHead = (LIST_ENTRY*)(pLdr + kLdrLoadOrder);
+  for (p = pHead->Flink; p && p != pHead; p = p->Flink) {
+    UINT8* pEntry = (UINT8*)p; /* the load order links come first */
+    if (!IsNtdll((const UNICODE_STRING*)(pEntry + kEntryName))) continue;
+    g_pfnReadCaller =
+        (PFN_VIRTUAL_COPY)FindExport(*(UINT8**)(pEntry + kEntryBase), "NtReadVirtualMemory");
+    g_pfnWriteCaller =
+        (PFN_VIRTUAL_COPY)FindExport(*(UINT8**)(pEntry + kEntryBase), "NtWriteVirtualMemory");
+    return;
+  }
+}
+
+/* [p, p + n) of the caller touches a view Memctl gave it. */
+static BOOLEAN TouchesCallerViews(HANDLE idCaller, ULONG_PTR p, ULONG_PTR n) {
+  int i;
+  for (i = 0; i < kMaxShared; ++i) {
+    const SShared* b = &g_aShared[i];
+    if (b->hSection && b->pCaller && b->idCaller == idCaller && p < b->pCaller + b->nBytes &&
+        b->pCaller < p + n)
+      return TRUE;
+  }
+  for (i = 0; i < kMaxCallerMappings; ++i) {
+    const SCallerMapping* m = &g_aCallerMappings[i];
+    if (m->pCaller && m->idCaller == idCaller && p < m->pBase + m->nBytes && m->pBase < p + n)
+      return TRUE;
+  }
+  return FALSE;
+}
+
+/* A copy between a shared buffer (pView, this process) and the caller's
+   own memory at pCaller. */
+static NTSTATUS CopyWithCaller(HANDLE idCaller, BOOLEAN bToBuffer, UINT8* pView, ULONG_PTR pCaller,
+                               ULONG_PTR n) {
+  PFN_VIRTUAL_COPY pfn = bToBuffer ? g_pfnReadCaller : g_pfnWriteCaller;
+  HANDLE hProcess;
+  UINT8* pBounce = NULL;
+  SIZE_T nDone = 0;
+  NTSTATUS status;
+  if (!pfn) return STATUS_NOT_SUPPORTED;
+  if (pCaller + n < pCaller || TouchesCallerViews(idCaller, pCaller, n))
+    return STATUS_INVALID_PARAMETER;
+  if (!n) return STATUS_SUCCESS;
+  hProcess = OpenCaller(idCaller);
+  if (!hProcess) return STATUS_INVALID_PARAMETER;
+  /* Into a shared buffer through a bounce buffer: a read that fails half
+     way leaves the shared buffer as it was. */
+  if (bToBuffer && !(pBounce = ExAllocatePoolWithTag(NonPagedPool, n, kTag))) {
+    ZwClose(hProcess);
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
+  status = bToBuffer ? pfn(hProcess, (PVOID)pCaller, pBounce, n, &nDone)
+                     : pfn(hProcess, (PVOID)pCaller, pView, n, &nDone);
+  ZwClose(hProcess);
+  if (NT_SUCCESS(status) && nDone == n) {
+    if (pBounce) memcpy(pView, pBounce, n);
+    status = STATUS_SUCCESS;
+  } else {
+    status = STATUS_INVALID_PARAMETER; /* an address the caller cannot reach */
+  }
+  if (pBounce) ExFreePool(pBounce);
+  return status;
+}
+
 static NTSTATUS StatusOf(uint32_t dwResult);
 
 /* One request to "\\.\Memctl" from process idCaller; the core's addresses
@@ -288,6 +425,7 @@ static NTSTATUS MemctlRequest(HANDLE idCaller, ULONG dwCode, const UINT8* pIn, U
       pSlot->pCaller = pBase + nOffset;
       pSlot->pBase = pBase;
       pSlot->pCore = pCore;
+      pSlot->nBytes = pSection->nBytes;
       pSlot->idCaller = idCaller;
       memcpy(pOut, &pSlot->pCaller, nPointer);
       return STATUS_SUCCESS;
@@ -358,12 +496,11 @@ static NTSTATUS MemctlRequest(HANDLE idCaller, ULONG dwCode, const UINT8* pIn, U
       memcpy(a, pIn, sizeof a);
       pDst = CallerBuffer(idCaller, a[0], a[2]);
       pSrc = CallerBuffer(idCaller, a[1], a[2]);
-      /* Wine gives a driver no way into another process's private memory
-         (no NtReadVirtualMemory/NtWriteVirtualMemory in ntoskrnl, and
-         MmCopyVirtualMemory and KeStackAttachProcess are stubs): a copy
-         reaches only shared buffers, through their views here. The caller
-         reads and writes a shared buffer through the view it was given. */
-      if (!pDst || !pSrc) return (pDst || pSrc) ? STATUS_NOT_SUPPORTED : STATUS_INVALID_PARAMETER;
+      if (!pDst && !pSrc) return STATUS_INVALID_PARAMETER;
+      if (!pDst)
+        return CopyWithCaller(idCaller, FALSE, pSrc->pView + (a[1] - pSrc->pCaller), a[0], a[2]);
+      if (!pSrc)
+        return CopyWithCaller(idCaller, TRUE, pDst->pView + (a[0] - pDst->pCaller), a[1], a[2]);
       a[0] = a[0] - pDst->pCaller + (ULONG_PTR)pDst->pView;
       a[1] = a[1] - pSrc->pCaller + (ULONG_PTR)pSrc->pView;
       return StatusOf(SimCoreRequest(kSimCoreMainDevice, dwCode, (const UINT8*)a, sizeof a, pOut,
@@ -699,6 +836,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT pDriver, PUNICODE_STRING pRegistryPath
   if (!NT_SUCCESS(status)) return status;
 #if defined(SIM_DRIVER_AMI_MEMCTL)
   if (!CreateSegment()) return STATUS_INSUFFICIENT_RESOURCES;
+  FindCallerMemoryAccess();
 #endif
 #endif
 

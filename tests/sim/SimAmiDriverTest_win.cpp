@@ -163,23 +163,34 @@ TEST(AmiDrivers, MemctlOwnsTheBoardAndHwIoctlReachesItThroughTheRelay) {
             0)
       << "the programmed block is not in the state file";
 
-  // Copies: inside shared buffers they run; from this process's own memory
-  // a driver under Wine cannot read, so the request is refused without
-  // touching anything.
+  // Copies between this process's memory and a shared buffer, and inside
+  // shared buffers; the board's views are never the caller-memory side.
+  char local[16] = "abcdefghij";
+  ami::SCopyRequest toBuffer = {rec.pUser, reinterpret_cast<uintptr_t>(local), 10};
+  ASSERT_TRUE(mem.Io(ami::kCopyMemory, &toBuffer, sizeof toBuffer, nullptr, 0)) << GetLastError();
+  EXPECT_EQ(memcmp(pBuffer, "abcdefghij", 10), 0);
   memcpy(pBuffer, "0123456789", 10);
+  ami::SCopyRequest fromBuffer = {reinterpret_cast<uintptr_t>(local + 2), rec.pUser, 4};
+  ASSERT_TRUE(mem.Io(ami::kCopyMemory, &fromBuffer, sizeof fromBuffer, nullptr, 0));
+  EXPECT_STREQ(local, "ab0123ghij");
   ami::SCopyRequest inside = {rec.pUser + 100, rec.pUser, 10};
   ASSERT_TRUE(mem.Io(ami::kCopyMemory, &inside, sizeof inside, nullptr, 0));
   EXPECT_EQ(memcmp(pBuffer + 100, "0123456789", 10), 0);
-  char local[16] = "abcdefghij";
-  ami::SCopyRequest fromLocal = {rec.pUser, reinterpret_cast<uintptr_t>(local), 10};
-  EXPECT_FALSE(mem.Io(ami::kCopyMemory, &fromLocal, sizeof fromLocal, nullptr, 0));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  // Refused, changing nothing: an unreadable source, a range past the
+  // buffer's end, neither end a shared buffer, the segment's view as the
+  // caller's side.
+  ami::SCopyRequest unreadable = {rec.pUser, 0x10, 10};
+  EXPECT_FALSE(mem.Io(ami::kCopyMemory, &unreadable, sizeof unreadable, nullptr, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(memcmp(pBuffer, "0123456789", 10), 0);
   ami::SCopyRequest past = {rec.pUser + ami::kBlockSize - 4, rec.pUser, 10};
   EXPECT_FALSE(mem.Io(ami::kCopyMemory, &past, sizeof past, nullptr, 0));
   ami::SCopyRequest neither = {reinterpret_cast<uintptr_t>(local),
                                reinterpret_cast<uintptr_t>(local + 8), 4};
   EXPECT_FALSE(mem.Io(ami::kCopyMemory, &neither, sizeof neither, nullptr, 0));
+  ami::SCopyRequest intoSegment = {pSegment + ami::kSignatureOffset, rec.pUser, 7};
+  EXPECT_FALSE(mem.Io(ami::kCopyMemory, &intoSegment, sizeof intoSegment, nullptr, 0));
+  EXPECT_EQ(memcmp(pszSegment + ami::kSignatureOffset, ami::kSignature, 7), 0);
 
   // A mapping of the shared buffer by its physical address shows the same
   // bytes, and ends with the buffer.
