@@ -258,22 +258,22 @@ typedef NTSTATUS(NTAPI* PFN_VIRTUAL_COPY)(HANDLE hProcess, PVOID pAddress, PVOID
 static PFN_VIRTUAL_COPY g_pfnReadCaller = NULL;
 static PFN_VIRTUAL_COPY g_pfnWriteCaller = NULL;
 
-/* Offsets of the user-mode process structures (bytes; x86-64 / i686). */
+/* Offsets of the user-mode process structures (bytes): the TEB's PEB, the
+   PEB's loader data, its load order list, and a module entry's base and
+   name. The TEB itself is read through the thread's segment register. */
 #if defined(_WIN64)
+#define SIM_TEB_SELF "movq %%gs:0x30, %0"
 enum { kTebPeb = 0x60, kPebLdr = 0x18, kLdrLoadOrder = 0x10, kEntryBase = 0x30, kEntryName = 0x58 };
-static UINT8* CurrentTeb(void) {
-  UINT8* p;
-  __asm__("movq %%gs:0x30, %0" : "=r"(p));
-  return p;
-}
 #else
+#define SIM_TEB_SELF "movl %%fs:0x18, %0"
 enum { kTebPeb = 0x30, kPebLdr = 0x0C, kLdrLoadOrder = 0x0C, kEntryBase = 0x18, kEntryName = 0x2C };
+#endif
+
 static UINT8* CurrentTeb(void) {
   UINT8* p;
-  __asm__("movl %%fs:0x18, %0" : "=r"(p));
+  __asm__(SIM_TEB_SELF : "=r"(p));
   return p;
 }
-#endif
 
 static BOOLEAN IsNtdll(const UNICODE_STRING* pName) {
   static const WCHAR kName[] = L"ntdll.dll";
