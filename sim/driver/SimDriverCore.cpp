@@ -7,8 +7,11 @@ using CCore = CSimAwardBoard;
 #elif defined(SIM_DRIVER_MIREL)
 #include "sim/SimMirelController.h"
 using CCore = CSimMirelController;
+#elif defined(SIM_DRIVER_AMI_MEMCTL)
+#include "sim/SimAmiBoard.h"
+using CCore = CSimAmiBoard;
 #else
-#error "SIM_DRIVER_AWARD or SIM_DRIVER_MIREL"
+#error "SIM_DRIVER_AWARD, SIM_DRIVER_MIREL or SIM_DRIVER_AMI_MEMCTL"
 #endif
 
 namespace {
@@ -43,9 +46,24 @@ extern "C" int SimCoreCreateDefault(void) {
 #endif
 }
 
-extern "C" uint32_t SimCoreRequest(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
-                                   uint32_t nOut, uint32_t* pnReturned) {
+extern "C" uint32_t SimCoreRequest(uint32_t dwDevice, uint32_t dwCode, const void* pIn,
+                                   uint32_t nIn, void* pOut, uint32_t nOut, uint32_t* pnReturned) {
+#if defined(SIM_DRIVER_AMI_MEMCTL)
+  return g_Core.Request(
+      dwDevice == kSimCoreHwIoctl ? CSimAmiBoard::kHwIoctl : CSimAmiBoard::kMemctl, dwCode, pIn,
+      nIn, pOut, nOut, pnReturned);
+#else
+  (void)dwDevice;
   return g_Core.Request(dwCode, pIn, nIn, pOut, nOut, pnReturned);
+#endif
+}
+
+extern "C" const uint8_t* SimCoreSegment(void) {
+#if defined(SIM_DRIVER_AMI_MEMCTL)
+  return g_Core.Segment();
+#else
+  return nullptr;
+#endif
 }
 
 extern "C" void SimCoreDestroy(void) { g_Core.Destroy(); }

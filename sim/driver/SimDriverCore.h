@@ -23,9 +23,13 @@ int SimCoreRestore(const uint8_t* pBlob, size_t nBytes);
 /* A factory-default core where the kind allows one (the controller);
    nonzero on success. */
 int SimCoreCreateDefault(void);
+/* The device a request arrived through (the AMI board answers two). */
+enum { kSimCoreMainDevice = 0, kSimCoreHwIoctl = 1 };
 /* One request; returns an ESimResult. */
-uint32_t SimCoreRequest(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut,
-                        uint32_t* pnReturned);
+uint32_t SimCoreRequest(uint32_t dwDevice, uint32_t dwCode, const void* pIn, uint32_t nIn,
+                        void* pOut, uint32_t nOut, uint32_t* pnReturned);
+/* The AMI board's 64 KB F000 segment (constant once loaded), else null. */
+const uint8_t* SimCoreSegment(void);
 void SimCoreDestroy(void);
 
 #ifdef __cplusplus

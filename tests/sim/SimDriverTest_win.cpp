@@ -18,26 +18,7 @@
 
 namespace {
 
-class CDevice {
- public:
-  explicit CDevice(const char* pszName) {
-    m_h = CreateFileA(pszName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  ~CDevice() {
-    if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
-  }
-  bool Open() const { return m_h != INVALID_HANDLE_VALUE; }
-  bool Io(DWORD code, const void* in, DWORD nIn, void* out, DWORD nOut, DWORD* pn = nullptr) {
-    DWORD n = 0;
-    BOOL ok = DeviceIoControl(m_h, code, const_cast<void*>(in), nIn, out, nOut, &n, nullptr);
-    if (pn) *pn = n;
-    return ok != FALSE;
-  }
-
- private:
-  HANDLE m_h = INVALID_HANDLE_VALUE;
-};
+using CDevice = CBenchDevice;
 
 double Microseconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b) {
   LARGE_INTEGER f;

@@ -1,4 +1,4 @@
-// The bench's kernel drivers (WinFlash.sys, Mirel.sys) in the Wine tests:
+// The bench's kernel drivers (WinFlash.sys, Mirel.sys, Memctl.sys, HwIOctl.sys) in the Wine tests:
 // their services are installed, started, stopped and removed through the
 // program's own driver-service helper over the real service control
 // manager, so every test goes the way the programs go.
@@ -87,4 +87,29 @@ class CBenchDriver {
   std::string m_strName;
   CDriverService m_service;
   bool m_bCreated = false;
+};
+
+// A bench device opened by name ("\\.\WinFlash"), closed with the object.
+class CBenchDevice {
+ public:
+  explicit CBenchDevice(const char* pszName) {
+    m_h = CreateFileA(pszName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  ~CBenchDevice() {
+    if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
+  }
+  CBenchDevice(const CBenchDevice&) = delete;
+  CBenchDevice& operator=(const CBenchDevice&) = delete;
+  bool Open() const { return m_h != INVALID_HANDLE_VALUE; }
+  // One request; *pn receives the bytes returned.
+  bool Io(DWORD code, const void* in, DWORD nIn, void* out, DWORD nOut, DWORD* pn = nullptr) {
+    DWORD n = 0;
+    BOOL ok = DeviceIoControl(m_h, code, const_cast<void*>(in), nIn, out, nOut, &n, nullptr);
+    if (pn) *pn = n;
+    return ok != FALSE;
+  }
+
+ private:
+  HANDLE m_h = INVALID_HANDLE_VALUE;
 };
