@@ -23,16 +23,6 @@ const char* const kOptionsKey = "Software\\ULVO\\Tessaro";
 
 std::string DemoDir() { return BinaryDir() + "\\sim\\boards\\demo\\"; }
 
-std::vector<uint8_t> ReadAll(const std::string& strPath) {
-  std::vector<uint8_t> data;
-  SimReadFile(strPath, 1 << 22, &data);
-  return data;
-}
-
-bool Exists(const std::string& strPath) {
-  return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void SetOption(const char* pszName, DWORD dwValue) {
   HKEY hKey = nullptr;
   ASSERT_EQ(0, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, nullptr, 0, KEY_SET_VALUE,
@@ -50,15 +40,6 @@ LONG Option(const char* pszName) {
       RegQueryValueExA(hKey, pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(&dwValue), &dwSize);
   RegCloseKey(hKey);
   return nResult == 0 ? static_cast<LONG>(dwValue) : -1;
-}
-
-// Wine's file dialogs: the name goes into the edit inside control 0x47c.
-void ChooseFile(HWND hFileDialog, const std::string& strPath) {
-  HWND hBox = GetDlgItem(hFileDialog, 0x47c);
-  HWND hName = FindWindowExA(hBox, nullptr, nullptr, nullptr);
-  hName = hName ? FindWindowExA(hName, nullptr, "Edit", nullptr) : nullptr;
-  SendMessageA(hName ? hName : hBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strPath.c_str()));
-  Click(hFileDialog, IDOK);
 }
 
 class TessaroEndToEnd : public ::testing::Test {

@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tessaro/app/ControlIds.h"
 #include "tests/support/Wait_win.h"
@@ -190,4 +192,33 @@ inline HWND PassWelcome(CProgram& program, bool bShoot = false) {
   if (bShoot) Shot(hBox, "welcome");
   Click(hBox, IDOK);
   return program.WaitForDialog("Tessaro", IDC_UPDATE_FILE);
+}
+
+// A whole file (at most 4 MB); empty when it cannot be read.
+inline std::vector<uint8_t> ReadAll(const std::string& strPath) {
+  std::vector<uint8_t> data;
+  HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE) return data;
+  const DWORD dwSize = GetFileSize(hFile, nullptr);
+  if (dwSize != INVALID_FILE_SIZE && dwSize <= (1u << 22)) {
+    data.resize(dwSize);
+    DWORD dwRead = 0;
+    if (!ReadFile(hFile, data.data(), dwSize, &dwRead, nullptr) || dwRead != dwSize) data.clear();
+  }
+  CloseHandle(hFile);
+  return data;
+}
+
+inline bool Exists(const std::string& strPath) {
+  return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Wine's file dialogs: the name goes into the edit inside control 0x47c.
+inline void ChooseFile(HWND hFileDialog, const std::string& strPath) {
+  HWND hBox = GetDlgItem(hFileDialog, 0x47c);
+  HWND hName = FindWindowExA(hBox, nullptr, nullptr, nullptr);
+  hName = hName ? FindWindowExA(hName, nullptr, "Edit", nullptr) : nullptr;
+  SendMessageA(hName ? hName : hBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strPath.c_str()));
+  Click(hFileDialog, IDOK);
 }

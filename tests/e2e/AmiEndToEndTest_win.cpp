@@ -1,0 +1,151 @@
+// Tessaro.exe on the bench's AMI demo board (1 MB) through the real service
+// manager: the program installs "HwIOctl" and "Memctl" from its start
+// folder, detects the AMI BIOS, shows its facts, saves and updates the
+// flash, and removes both services when it ends.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "protocol/AmiIoctl.h"
+#include "sim/SimAmiBench.h"
+#include "tests/support/BenchDriver_win.h"
+#include "tests/support/WindowRobot_win.h"
+
+namespace {
+
+std::string AmiDemoDir() { return BinaryDir() + "\\sim\\boards\\ami\\"; }
+const char kOptionsKey[] = "Software\\ULVO\\Tessaro";
+
+bool ServiceExists(const char* pszName) {
+  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!hManager) return false;
+  SC_HANDLE hService = OpenServiceA(hManager, pszName, SERVICE_QUERY_STATUS);
+  if (hService) CloseServiceHandle(hService);
+  CloseServiceHandle(hManager);
+  return hService != nullptr;
+}
+
+class AmiEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOptionsKey);
+    const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_strWork = BinaryDir() + "\\tests\\gui\\e2e-ami-" + pInfo->name();
+    CreateDirectoryA((BinaryDir() + "\\tests\\gui").c_str(), nullptr);
+    CreateDirectoryA(m_strWork.c_str(), nullptr);
+    DeleteFileA(Work("saved.rom").c_str());
+    RemoveDriverService("HwIOctl");
+    RemoveDriverService("Memctl");
+    // The drivers beside the program's start folder, the board's state
+    // beside Memctl (which owns the board).
+    for (const char* pszDriver : {"HwIOctl.sys", "Memctl.sys"})
+      ASSERT_TRUE(
+          CopyFileA((BinaryDir() + "\\bin\\" + pszDriver).c_str(), Work(pszDriver).c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((AmiDemoDir() + "ami.state").c_str(), Work("Memctl.state").c_str(), FALSE));
+    m_vecRunning = ReadAll(AmiDemoDir() + "flash.bin");
+    ASSERT_EQ(0x100000u, m_vecRunning.size());
+    m_dwStart = GetTickCount();
+  }
+  void TearDown() override {
+    std::printf("  scenario %s: %.1f s\n",
+                ::testing::UnitTest::GetInstance()->current_test_info()->name(),
+                (GetTickCount() - m_dwStart) / 1000.0);
+    m_pProgram.reset();
+    RemoveDriverService("HwIOctl");
+    RemoveDriverService("Memctl");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOptionsKey);
+  }
+  std::string Work(const char* pszName) const { return m_strWork + "\\" + pszName; }
+  CProgram* Start() {
+    m_pProgram.reset(new CProgram("Tessaro.exe", "", "ami", nullptr, m_strWork.c_str()));
+    return m_pProgram.get();
+  }
+  // The flash as Memctl left it (its service removed first, so the driver
+  // has let go of its state file).
+  std::vector<uint8_t> Flash() {
+    RemoveDriverService("HwIOctl");
+    RemoveDriverService("Memctl");
+    CSimAmiBench bench;
+    std::string strError;
+    std::vector<uint8_t> vec;
+    if (!bench.OpenState(Work("Memctl.state"), &strError)) {
+      ADD_FAILURE() << strError;
+      return vec;
+    }
+    vec.assign(bench.Board().Rom(), bench.Board().Rom() + m_vecRunning.size());
+    return vec;
+  }
+
+  std::string m_strWork;
+  std::vector<uint8_t> m_vecRunning;
+  std::unique_ptr<CProgram> m_pProgram;
+  DWORD m_dwStart = 0;
+};
+
+TEST_F(AmiEndToEnd, StartShowsTheAmiBoardSavesItAndRemovesTheServicesAtExit) {
+  CProgram* pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  HWND hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  Shot(hMain, "e2e-ami-main");
+  EXPECT_EQ("Tessaro - AMI BIOS", Text(hMain, IDC_WEBSITE));
+  EXPECT_EQ("1ABKQ0", Text(hMain, IDC_VERSION_2));
+  EXPECT_EQ("12/08/26", Text(hMain, IDC_BIOS_DATE));
+  EXPECT_EQ("AMI Flash FWH/LPC", Text(hMain, IDC_FLASH_TYPE));
+  EXPECT_TRUE(ServiceExists("HwIOctl"));
+  EXPECT_TRUE(ServiceExists("Memctl"));
+
+  Click(hMain, IDC_SAVE_BIOS);
+  HWND hAsk = pProgram->WaitForDialog("Tessaro", 0xFFFF);
+  ASSERT_NE(nullptr, hAsk);
+  Click(hAsk, IDYES);
+  HWND hSave = pProgram->WaitForDialog("Save As");
+  ASSERT_NE(nullptr, hSave);
+  ChooseFile(hSave, Work("saved.rom"));
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Save Success!", 120000));
+  ASSERT_TRUE(WaitUntilIdle(hMain));
+  EXPECT_TRUE(ReadAll(Work("saved.rom")) == m_vecRunning);
+
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+  EXPECT_FALSE(ServiceExists("HwIOctl"));
+  EXPECT_FALSE(ServiceExists("Memctl"));
+}
+
+TEST_F(AmiEndToEnd, UpdateFromFileWritesTheNewBiosOutsideTheProtectedTail) {
+  CProgram* pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  HWND hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  Click(hMain, IDC_UPDATE_FILE);
+  HWND hOpen = pProgram->WaitForDialog("Open");
+  ASSERT_NE(nullptr, hOpen);
+  ChooseFile(hOpen, AmiDemoDir() + "update.bin");
+  HWND hAsk = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 30000);
+  ASSERT_NE(nullptr, hAsk);
+  EXPECT_NE(std::string::npos, Text(hAsk, 0xFFFF).find("File BIOS ID : P4X00.02"));
+  Shot(hAsk, "e2e-ami-question-flash");
+  Click(hAsk, IDYES);
+  // The question goes before the flash starts (the window is busy until it
+  // ends, so only the box itself can be watched).
+  ASSERT_TRUE(WaitUntilGone(hAsk, 30000)) << "the flash question stayed open";
+  // Clear CMOS is on by default: then the reboot question; No.
+  HWND hReboot = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 300000);
+  ASSERT_NE(nullptr, hReboot);
+  EXPECT_NE(std::string::npos, Text(hReboot, 0xFFFF).find("updated successfully"));
+  Click(hReboot, IDNO);
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", 30000));
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+
+  // Boot block and NvRam are flashed by default: the whole ROM is the file.
+  const std::vector<uint8_t> vecUpdate = ReadAll(AmiDemoDir() + "update.bin");
+  EXPECT_TRUE(Flash() == vecUpdate);
+}
+
+}  // namespace
