@@ -8,9 +8,22 @@
 # 64-bit Wine, which every machine of our kind runs (whether 32-bit Wine
 # runs depends on the machine); the shipped 32-bit files are built beside
 # it in build/win32/bin.
+#
+# The board: the Award demo board by default; "--board=ami" as the first
+# argument (or TESSARO_BOARD=ami) runs the AMI demo board (1 MB, served by
+# the bench's HwIOctl.sys and Memctl.sys, which the program installs from
+# its start folder as it would on a real machine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export TESSARO_WINE_ARCH=win64
+board=${TESSARO_BOARD:-award}
+case "${1:-}" in
+  --board=*) board=${1#--board=}; shift ;;
+esac
+case "$board" in
+  award | ami) ;;
+  *) echo "run: unknown board '$board' (award or ami)" >&2; exit 2 ;;
+esac
 scripts/prereqs.sh
 mkdir -p build
 for preset in win32 wine64; do
@@ -25,15 +38,21 @@ done
 # this run leaves behind must not meet the tests' prefix (build/wineprefix).
 export TESSARO_WINEPREFIX="${TESSARO_WINEPREFIX:-$PWD/build/wineprefix-run}"
 source scripts/wine-session.sh
-bin=build/wine64/bin
+bin="$PWD/build/wine64/bin"
+# The Award program finds its driver in the prefix; the AMI program
+# installs its drivers from the folder it starts in.
+install_board() {
+  scripts/install-demo-board.sh build/wine64 "$board" >/dev/null
+  if [ "$board" = ami ]; then cd build/wine64/run-ami; fi
+}
 # TESSARO_PROGRAM=TessaroGuiHost.exe shows the same windows on the
 # stand-in board of the window tests.
 program=${TESSARO_PROGRAM:-Tessaro.exe}
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_TOUR:-}" ]; then
-  scripts/install-demo-board.sh build/wine64
   trap wine_session_stop EXIT
   wine_session_start
+  install_board
   "$TESSARO_WINE" "$bin/$program" "$@"
   exit 0
 fi
@@ -41,13 +60,14 @@ fi
 unset DISPLAY
 trap wine_session_stop EXIT
 wine_session_start
-scripts/install-demo-board.sh build/wine64
 out="$PWD/build/tour/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$out"
+install_board
 "$TESSARO_WINE" "$bin/$program" "$@" &
 app=$!
 "$TESSARO_WINE" "$bin/UiTour.exe" "$(winepath -w "$out" 2>/dev/null || echo "Z:${out//\//\\}")" 60 | tee "$out/tour.log"
 wait "$app" || true
+cd "$OLDPWD" 2>/dev/null || true
 for bmp in "$out"/*.bmp; do
   [ -e "$bmp" ] || continue
   convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
