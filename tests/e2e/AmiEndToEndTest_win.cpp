@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,57 @@ TEST_F(AmiEndToEnd, UpdateFromFileWritesTheNewBiosOutsideTheProtectedTail) {
   // Boot block and NvRam are flashed by default: the whole ROM is the file.
   const std::vector<uint8_t> vecUpdate = ReadAll(AmiDemoDir() + "update.bin");
   EXPECT_TRUE(Flash() == vecUpdate);
+}
+
+}  // namespace
+
+namespace {
+
+// A file of the wrong size (753) and one for another board (762) are
+// refused before the flash question: the flash stays as it was.
+TEST_F(AmiEndToEnd, RefusedFilesLeaveTheFlashAsItWas) {
+  std::vector<uint8_t> vecShort = ReadAll(AmiDemoDir() + "update.bin");
+  ASSERT_FALSE(vecShort.empty());
+  std::vector<uint8_t> vecOther = vecShort;
+  vecShort.pop_back();
+  // The other board's model in the file's tag ("_TG_" + 4 in its last 64 KB).
+  const size_t nSegment = vecOther.size() - ami::kSegmentSize;
+  for (size_t i = nSegment; i + 9 < vecOther.size(); ++i)
+    if (std::memcmp(&vecOther[i], "_TG_", 4) == 0) {
+      std::memcpy(&vecOther[i + 4], "Q9Z99", 5);
+      break;
+    }
+  struct SCase {
+    const char* pszFile;
+    const std::vector<uint8_t>* pData;
+    const char* pszText;
+  } aCases[] = {{"short.rom", &vecShort, "BIOS file size error!"},
+                {"other.rom", &vecOther, "The part number of bios file does not match"}};
+  CProgram* pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  HWND hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  for (const SCase& c : aCases) {
+    HANDLE hFile =
+        CreateFileA(Work(c.pszFile).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    DWORD dwWritten = 0;
+    WriteFile(hFile, c.pData->data(), static_cast<DWORD>(c.pData->size()), &dwWritten, nullptr);
+    CloseHandle(hFile);
+    Click(hMain, IDC_UPDATE_FILE);
+    HWND hOpen = pProgram->WaitForDialog("Open");
+    ASSERT_NE(nullptr, hOpen);
+    ChooseFile(hOpen, Work(c.pszFile));
+    HWND hError = pProgram->WaitForDialog("Tessaro", 0xFFFF, 30000);
+    ASSERT_NE(nullptr, hError) << c.pszFile;
+    EXPECT_EQ(0u, Text(hError, 0xFFFF).find(c.pszText)) << Text(hError, 0xFFFF);
+    Shot(hError, c.pData == &vecShort ? "e2e-ami-refused-size" : "e2e-ami-refused-board");
+    Click(hError, IDOK);
+    ASSERT_TRUE(WaitUntilClosed(hError, hMain));
+  }
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+  EXPECT_TRUE(Flash() == m_vecRunning);
 }
 
 }  // namespace
