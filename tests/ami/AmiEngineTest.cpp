@@ -307,3 +307,46 @@ TEST_F(AmiEngine, InjectedFaultsEndWithTheirMessageAndNoSuccessText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The Windows 9x family has no drivers: the segment is read directly, the
+// SMI is raised through the port with the request in the registers, and
+// the blocks move through the VxD's shared buffer mapped in the process.
+TEST_F(AmiEngine, Windows9xFamilySavesAndUpdatesThroughTheDirectPort) {
+  SSimAmiDescription desc;
+  std::string strError;
+  ASSERT_TRUE(ParseAmiDescription(kBoard, ".", &desc, &strError));
+  ASSERT_TRUE(m_bench.Open(desc, &strError)) << strError;
+  m_vecRunning.assign(Board().Rom(), Board().Rom() + kRom);
+  m_devices.AddAmiBoard(&Board());
+  CSimAmiDirectIo direct(&Board());
+  SAmiHwPorts ports = Ports();
+  ports.pDirectIo = &direct;
+  CAmiHwAccess hw(ports, m_resources, true);
+  ASSERT_TRUE(hw.DetectAmiBios());
+  hw.OpenAmiAccess();
+  ASSERT_TRUE(hw.IsAmiIdentityKnown() && hw.IsAmiDriverReady());
+  CAmiEngine engine(m_platform, m_resources, hw, Decode);
+  ASSERT_EQ(0u, engine.Save("C:\\work\\9x.rom", true, m_sinks));
+  EXPECT_EQ(m_vecRunning, m_files.m_mapFiles["C:\\work\\9x.rom"]);
+
+  const std::vector<uint8_t> vecUpdate = Rom(kUpdate);
+  FlashOptions options = DefaultFlashOptions();
+  options.ClearCMOS = 1;
+  m_ui.m_queAnswers = {kIdYes, kIdNo};
+  m_files.m_mapFiles[kUpdatePath] = vecUpdate;
+  ASSERT_EQ(0u, engine.Update(kUpdatePath, &options, "", m_sinks));
+  EXPECT_TRUE(RomEquals(vecUpdate, 0, kRom));
+  // Through port 0x70 bit 7 of the index is the NMI mask: the locations
+  // reach the checksum bytes 0x2E, 0x2F, 0x3E and 0x3F of the first bank.
+  for (uint8_t byLocation : ami::kClearCmosLocations)
+    EXPECT_EQ(0xFF, Board().Cmos()[byLocation & 0x7F]) << int(byLocation);
+  // No driver was asked for anything: only the VxD's buffer was opened.
+  for (const std::string& strName : m_devices.Opened()) {
+    EXPECT_EQ(std::string::npos, strName.find("HwIOctl")) << strName;
+    EXPECT_EQ(std::string::npos, strName.find("Memctl")) << strName;
+  }
+}
+
+}  // namespace
