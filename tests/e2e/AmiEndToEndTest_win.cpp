@@ -21,6 +21,31 @@ namespace {
 std::string AmiDemoDir() { return BinaryDir() + "\\sim\\boards\\ami\\"; }
 const char kOptionsKey[] = "Software\\ULVO\\Tessaro";
 
+std::vector<std::string> SplitLines(const std::string& strText) {
+  std::vector<std::string> vec;
+  size_t nStart = 0;
+  while (nStart < strText.size()) {
+    size_t nEnd = strText.find('\n', nStart);
+    if (nEnd == std::string::npos) nEnd = strText.size();
+    std::string strLine = strText.substr(nStart, nEnd - nStart);
+    if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
+    vec.push_back(strLine);
+    nStart = nEnd + 1;
+  }
+  return vec;
+}
+
+bool WriteAll(const std::string& strPath, const std::vector<uint8_t>& vec) {
+  HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE) return false;
+  DWORD dwWritten = 0;
+  const bool bOk =
+      WriteFile(hFile, vec.data(), static_cast<DWORD>(vec.size()), &dwWritten, nullptr) &&
+      dwWritten == vec.size();
+  CloseHandle(hFile);
+  return bOk;
+}
+
 bool ServiceExists(const char* pszName) {
   SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
   if (!hManager) return false;
@@ -178,12 +203,7 @@ TEST_F(AmiEndToEnd, RefusedFilesLeaveTheFlashAsItWas) {
   HWND hMain = PassWelcome(*pProgram);
   ASSERT_NE(nullptr, hMain);
   for (const SCase& c : aCases) {
-    HANDLE hFile =
-        CreateFileA(Work(c.pszFile).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    DWORD dwWritten = 0;
-    WriteFile(hFile, c.pData->data(), static_cast<DWORD>(c.pData->size()), &dwWritten, nullptr);
-    CloseHandle(hFile);
+    ASSERT_TRUE(WriteAll(Work(c.pszFile), *c.pData));
     Click(hMain, IDC_UPDATE_FILE);
     HWND hOpen = pProgram->WaitForDialog("Open");
     ASSERT_NE(nullptr, hOpen);
@@ -198,6 +218,65 @@ TEST_F(AmiEndToEnd, RefusedFilesLeaveTheFlashAsItWas) {
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, pProgram->WaitExit(15000));
   EXPECT_TRUE(Flash() == m_vecRunning);
+}
+
+}  // namespace
+
+namespace {
+
+// Boards the program refuses after its start notice: one whose BIOS has no
+// "$SFI" (no SMI port: 751) and one whose shared buffer gets no physical
+// address (800). The program ends without a main window and removes the
+// services it installed.
+TEST_F(AmiEndToEnd, BoardsWithoutSmiPortOrDriverBufferAreRefusedAfterTheWelcome) {
+  struct SCase {
+    const char* pszName;
+    const char* pszExtra;
+    bool bRemoveSfi;
+    const char* pszText;
+  } aCases[] = {
+      {"no $SFI", "", true, "The BIOS on your M/B does not support Tessaro!"},
+      {"no physical address", "no_physical 1\n", false, "Load System Driver failure!"},
+  };
+  const std::vector<uint8_t> vecBoard = ReadAll(AmiDemoDir() + "board.txt");
+  for (const SCase& c : aCases) {
+    RemoveDriverService("HwIOctl");
+    RemoveDriverService("Memctl");
+    DeleteFileA(Work("Memctl.state").c_str());
+    // The demo board's description (without its "$SFI" line when that is
+    // to go), an image file without "$SFI" at all, and a state made of both.
+    std::string strBoard;
+    for (const std::string& strLine : SplitLines(std::string(vecBoard.begin(), vecBoard.end())))
+      if (!(c.bRemoveSfi && strLine.compare(0, 4, "sfi ") == 0)) strBoard += strLine + "\n";
+    SSimAmiDescription desc;
+    std::string strError;
+    ASSERT_TRUE(ParseAmiDescription(strBoard + c.pszExtra, m_strWork + "\\", &desc, &strError))
+        << strError;
+    std::vector<uint8_t> vecRom = BuildAmiRom(desc);
+    for (size_t i = vecRom.size() - ami::kSegmentSize; i + 4 <= vecRom.size(); ++i)
+      if (c.bRemoveSfi && std::memcmp(&vecRom[i], "$SFI", 4) == 0) vecRom[i] = '#';
+    ASSERT_TRUE(WriteAll(Work("image.bin"), vecRom));
+    ASSERT_TRUE(ParseAmiDescription(strBoard + c.pszExtra + "image image.bin\nstate Memctl.state\n",
+                                    m_strWork + "\\", &desc, &strError))
+        << strError;
+    {
+      CSimAmiBench bench;
+      ASSERT_TRUE(bench.Open(desc, &strError)) << strError;
+    }
+    CProgram* pProgram = Start();
+    ASSERT_TRUE(pProgram->Started());
+    HWND hWelcome = pProgram->WaitForDialog("Tessaro", 0xFFFF);
+    ASSERT_NE(nullptr, hWelcome) << c.pszName;
+    Click(hWelcome, IDOK);
+    ASSERT_TRUE(WaitUntilGone(hWelcome, 15000));
+    HWND hError = pProgram->WaitForDialog("Tessaro", 0xFFFF, 30000);
+    ASSERT_NE(nullptr, hError) << c.pszName;
+    EXPECT_EQ(c.pszText, Text(hError, 0xFFFF)) << c.pszName;
+    Click(hError, IDOK);
+    EXPECT_EQ(0, pProgram->WaitExit(15000)) << c.pszName;
+    EXPECT_FALSE(ServiceExists("HwIOctl")) << c.pszName;
+    EXPECT_FALSE(ServiceExists("Memctl")) << c.pszName;
+  }
 }
 
 }  // namespace
