@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -277,6 +278,51 @@ TEST_F(AmiEndToEnd, BoardsWithoutSmiPortOrDriverBufferAreRefusedAfterTheWelcome)
     EXPECT_FALSE(ServiceExists("HwIOctl")) << c.pszName;
     EXPECT_FALSE(ServiceExists("Memctl")) << c.pszName;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The AMI "Advance Setting" dialog switches the boot block off; the next
+// update then leaves the last 64 KB of the ROM (the boot block) as it was.
+TEST_F(AmiEndToEnd, BootBlockSwitchedOffInTheSettingsIsKeptByTheUpdate) {
+  CProgram* pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  HWND hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  Click(hMain, IDC_SETTING);
+  HWND hSetting = pProgram->WaitForDialog("Advance Setting");
+  ASSERT_NE(nullptr, hSetting);
+  Shot(hSetting, "e2e-ami-setting");
+  EXPECT_TRUE(Visible(hSetting, IDC_SET_NVRAM));  // the AMI dialog (307)
+  ASSERT_EQ(BST_CHECKED, IsDlgButtonChecked(hSetting, IDC_SET_BOOTBLOCK));
+  SendMessageA(GetDlgItem(hSetting, IDC_SET_BOOTBLOCK), BM_CLICK, 0, 0);
+  Click(hSetting, IDOK);
+  ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
+
+  Click(hMain, IDC_UPDATE_FILE);
+  HWND hOpen = pProgram->WaitForDialog("Open");
+  ASSERT_NE(nullptr, hOpen);
+  ChooseFile(hOpen, AmiDemoDir() + "update.bin");
+  HWND hAsk = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 30000);
+  ASSERT_NE(nullptr, hAsk);
+  Click(hAsk, IDYES);
+  ASSERT_TRUE(WaitUntilGone(hAsk, 30000));
+  HWND hReboot = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 300000);
+  ASSERT_NE(nullptr, hReboot);
+  Click(hReboot, IDNO);
+  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", 30000));
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+
+  const std::vector<uint8_t> vecUpdate = ReadAll(AmiDemoDir() + "update.bin");
+  const std::vector<uint8_t> vecFlash = Flash();
+  ASSERT_EQ(m_vecRunning.size(), vecFlash.size());
+  const size_t nBootBlock = vecFlash.size() - 0x10000;
+  EXPECT_TRUE(std::equal(vecFlash.begin(), vecFlash.begin() + nBootBlock, vecUpdate.begin()));
+  EXPECT_TRUE(
+      std::equal(vecFlash.begin() + nBootBlock, vecFlash.end(), m_vecRunning.begin() + nBootBlock));
 }
 
 }  // namespace
