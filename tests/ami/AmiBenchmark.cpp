@@ -14,7 +14,7 @@
 #include "sim/SimAmiBench.h"
 #include "sim/SimDevicePort.h"
 #include "tessaro/ami/AmiEngine.h"
-#include "tessaro/core/StringTable.h"
+#include "tests/support/BuiltinStrings.h"
 
 namespace {
 
@@ -92,10 +92,7 @@ int main() {
   CFakePowerPort power;
   CFakeModulePort modules;
   CFakeUi ui;
-  size_t nCount = 0;
-  const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
-  for (size_t i = 0; i < nCount; ++i)
-    modules.m_mapStrings[CFakeModulePort::kSelf][pEntries[i].nId] = pEntries[i].pszText;
+  UseBuiltinStrings(&modules);
   CResources resources(modules);
   SPlatform platform;
   platform.pFiles = &files;

@@ -12,8 +12,8 @@
 #include "sim/SimAmiBench.h"
 #include "sim/SimDevicePort.h"
 #include "tessaro/ami/AmiEngine.h"
-#include "tessaro/core/StringTable.h"
 #include "tests/support/ProgramStateScope.h"
+#include "tests/support/BuiltinStrings.h"
 
 namespace {
 
@@ -52,10 +52,7 @@ std::vector<uint8_t> Rom(const std::string& strDescription) {
 class AmiEngine : public ::testing::Test {
  protected:
   AmiEngine() {
-    size_t nCount = 0;
-    const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
-    for (size_t i = 0; i < nCount; ++i)
-      m_modules.m_mapStrings[CFakeModulePort::kSelf][pEntries[i].nId] = pEntries[i].pszText;
+    UseBuiltinStrings(&m_modules);
     m_platform.pFiles = &m_files;
     m_platform.pServices = &m_services;
     m_platform.pDevices = &m_devices;

@@ -9,7 +9,7 @@
 #include "platform/fake/FakeServicePort.h"
 #include "platform/fake/Fakes.h"
 #include "tessaro/ami/AmiHwAccess.h"
-#include "tessaro/core/StringTable.h"
+#include "tests/support/BuiltinStrings.h"
 
 namespace {
 
@@ -77,10 +77,7 @@ class AmiHwAccess : public ::testing::Test {
     m_devices.AddDevice("\\\\.\\HwIOctl",
                         [this](uint32_t c, const uint8_t* i, uint32_t ni, uint8_t* o, uint32_t no,
                                uint32_t* r) { return m_board.HwIoctl(c, i, ni, o, no, r); });
-    size_t nCount = 0;
-    const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
-    for (size_t i = 0; i < nCount; ++i)
-      m_modules.m_mapStrings[CFakeModulePort::kSelf][pEntries[i].nId] = pEntries[i].pszText;
+    UseBuiltinStrings(&m_modules);
     m_ports.pServices = &m_services;
     m_ports.pDevices = &m_devices;
     m_ports.pSystem = &m_system;

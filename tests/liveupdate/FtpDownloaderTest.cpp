@@ -6,8 +6,8 @@
 
 #include "platform/fake/FakeFtpPort.h"
 #include "platform/fake/Fakes.h"
-#include "tessaro/core/StringTable.h"
 #include "tessaro/liveupdate/FtpDownloader.h"
+#include "tests/support/BuiltinStrings.h"
 
 namespace {
 
@@ -31,12 +31,7 @@ std::vector<uint8_t> Bytes(size_t n) {
 
 class FtpDownloader : public ::testing::Test {
  protected:
-  FtpDownloader() {
-    size_t nCount = 0;
-    const SStringEntry* pEntries = GetBuiltinStrings(&nCount);
-    for (size_t i = 0; i < nCount; ++i)
-      m_modules.m_mapStrings[CFakeModulePort::kSelf][pEntries[i].nId] = pEntries[i].pszText;
-  }
+  FtpDownloader() { UseBuiltinStrings(&m_modules); }
   // Runs one download to its end.
   CFtpDownloader& Run(const std::string& strUrl) {
     m_pDownloader.reset(
