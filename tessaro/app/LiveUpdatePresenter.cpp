@@ -28,3 +28,17 @@ void CLiveUpdatePresenter::OnTimer(IMainView&, int nTimerId) {
 unsigned CLiveUpdatePresenter::Ticks(int nTimerId) const {
   return IsLiveUpdateTimer(nTimerId) ? m_anTicks[nTimerId - kTimerInfoDownload] : 0;
 }
+
+bool CStallWatch::Tick(bool bTransferring, uint32_t dwBytesRead) {
+  if (!bTransferring) return false;
+  if (!m_bSeen || dwBytesRead != m_dwLast) {
+    m_bSeen = true;
+    m_dwLast = dwBytesRead;
+    m_nStillTicks = 0;
+    return false;
+  }
+  if (++m_nStillTicks < kStallTicks) return false;
+  m_nStillTicks = 0;
+  m_dwAtStall = dwBytesRead;
+  return true;
+}

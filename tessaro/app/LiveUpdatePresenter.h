@@ -6,6 +6,8 @@
 // Stop enabled while the other buttons are not) and which mode it runs in.
 #pragma once
 
+#include <cstdint>
+
 class CMainPresenter;
 class IMainView;
 
@@ -14,6 +16,31 @@ constexpr int kTimerInfoDownload = 1;  // the information file's download
 constexpr int kTimerBiosDownload = 2;  // the BIOS image's download
 constexpr int kTimerStallDialog = 3;   // the stalled-transfer dialog's watch
 constexpr unsigned kLiveUpdateTickMs = 100;
+
+// A transfer that stops moving: each tick of a download's timer compares
+// the bytes read with the previous tick; kStallTicks ticks without a change
+// (180 s at 100 ms) mean the server has stalled and the time-out dialog
+// asks the user. Ticks before the byte transfer has begun (connecting)
+// count nothing: the connection has no time-out of its own here. Each
+// download timer keeps its own watch.
+class CStallWatch {
+ public:
+  static constexpr unsigned kStallTicks = 1800;
+
+  // One tick; true when this tick completes a stall (the count starts over
+  // and the byte count is remembered for HasResumed).
+  bool Tick(bool bTransferring, uint32_t dwBytesRead);
+  // While the dialog is open: data has arrived since the stall.
+  bool HasResumed(uint32_t dwBytesRead) const { return dwBytesRead > m_dwAtStall; }
+  void Reset() { *this = CStallWatch(); }
+  unsigned StillTicks() const { return m_nStillTicks; }
+
+ private:
+  bool m_bSeen = false;
+  uint32_t m_dwLast = 0;
+  uint32_t m_dwAtStall = 0;
+  unsigned m_nStillTicks = 0;
+};
 
 class CLiveUpdatePresenter {
  public:

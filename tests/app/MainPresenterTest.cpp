@@ -315,3 +315,29 @@ TEST_F(MainPresenter, StopFollowsTheUpdateRunningFlagOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// 1800 still ticks (180 s at 100 ms) of a transfer that has begun make a
+// stall; a moving byte count starts the count over, the connection phase
+// counts nothing, and data after the stall is what closes the dialog.
+TEST(StallWatch, CountsStillTicksOfARunningTransferOnly) {
+  CStallWatch watch;
+  for (int i = 0; i < 5000; ++i) EXPECT_FALSE(watch.Tick(false, 0));  // still connecting
+  EXPECT_FALSE(watch.Tick(true, 100));  // the first tick of the transfer sees 100 bytes
+  for (unsigned i = 1; i < CStallWatch::kStallTicks; ++i) ASSERT_FALSE(watch.Tick(true, 100)) << i;
+  EXPECT_TRUE(watch.Tick(true, 100));  // the 1800th still tick
+  EXPECT_EQ(0u, watch.StillTicks());
+  EXPECT_FALSE(watch.HasResumed(100));
+  EXPECT_TRUE(watch.HasResumed(101));
+
+  // Movement starts the count over: 1799 still ticks, a move, 1799 more.
+  CStallWatch other;
+  other.Tick(true, 0);
+  for (unsigned i = 1; i < CStallWatch::kStallTicks; ++i) ASSERT_FALSE(other.Tick(true, 0));
+  EXPECT_FALSE(other.Tick(true, 4096));
+  for (unsigned i = 1; i < CStallWatch::kStallTicks; ++i) ASSERT_FALSE(other.Tick(true, 4096));
+  EXPECT_TRUE(other.Tick(true, 4096));
+}
+
+}  // namespace
