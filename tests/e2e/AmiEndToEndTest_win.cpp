@@ -108,6 +108,29 @@ class AmiEndToEnd : public ::testing::Test {
     return vec;
   }
 
+  // Update From File with the demo board's newer BIOS: the question
+  // (pictured when pszShot names it) answered Yes, the reboot question No.
+  void FlashUpdate(CProgram& program, HWND hMain, const char* pszShot) {
+    Click(hMain, IDC_UPDATE_FILE);
+    HWND hOpen = program.WaitForDialog("Open");
+    ASSERT_NE(nullptr, hOpen);
+    ChooseFile(hOpen, AmiDemoDir() + "update.bin");
+    HWND hAsk = program.WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 30000);
+    ASSERT_NE(nullptr, hAsk);
+    EXPECT_NE(std::string::npos, Text(hAsk, 0xFFFF).find("File BIOS ID : P4X00.02"));
+    if (pszShot) Shot(hAsk, pszShot);
+    Click(hAsk, IDYES);
+    // The question goes before the flash starts (the window is busy until
+    // it ends, so only the box itself can be watched).
+    ASSERT_TRUE(WaitUntilGone(hAsk, 30000)) << "the flash question stayed open";
+    // Clear CMOS is on by default: then the reboot question; No.
+    HWND hReboot = program.WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 300000);
+    ASSERT_NE(nullptr, hReboot);
+    EXPECT_NE(std::string::npos, Text(hReboot, 0xFFFF).find("updated successfully"));
+    Click(hReboot, IDNO);
+    EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", 30000));
+  }
+
   std::string m_strWork;
   std::vector<uint8_t> m_vecRunning;
   std::unique_ptr<CProgram> m_pProgram;
@@ -149,24 +172,7 @@ TEST_F(AmiEndToEnd, UpdateFromFileWritesTheNewBiosOutsideTheProtectedTail) {
   ASSERT_TRUE(pProgram->Started());
   HWND hMain = PassWelcome(*pProgram);
   ASSERT_NE(nullptr, hMain);
-  Click(hMain, IDC_UPDATE_FILE);
-  HWND hOpen = pProgram->WaitForDialog("Open");
-  ASSERT_NE(nullptr, hOpen);
-  ChooseFile(hOpen, AmiDemoDir() + "update.bin");
-  HWND hAsk = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 30000);
-  ASSERT_NE(nullptr, hAsk);
-  EXPECT_NE(std::string::npos, Text(hAsk, 0xFFFF).find("File BIOS ID : P4X00.02"));
-  Shot(hAsk, "e2e-ami-question-flash");
-  Click(hAsk, IDYES);
-  // The question goes before the flash starts (the window is busy until it
-  // ends, so only the box itself can be watched).
-  ASSERT_TRUE(WaitUntilGone(hAsk, 30000)) << "the flash question stayed open";
-  // Clear CMOS is on by default: then the reboot question; No.
-  HWND hReboot = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 300000);
-  ASSERT_NE(nullptr, hReboot);
-  EXPECT_NE(std::string::npos, Text(hReboot, 0xFFFF).find("updated successfully"));
-  Click(hReboot, IDNO);
-  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", 30000));
+  FlashUpdate(*pProgram, hMain, "e2e-ami-question-flash");
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, pProgram->WaitExit(15000));
 
@@ -301,18 +307,7 @@ TEST_F(AmiEndToEnd, BootBlockSwitchedOffInTheSettingsIsKeptByTheUpdate) {
   Click(hSetting, IDOK);
   ASSERT_TRUE(WaitUntilClosed(hSetting, hMain));
 
-  Click(hMain, IDC_UPDATE_FILE);
-  HWND hOpen = pProgram->WaitForDialog("Open");
-  ASSERT_NE(nullptr, hOpen);
-  ChooseFile(hOpen, AmiDemoDir() + "update.bin");
-  HWND hAsk = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 30000);
-  ASSERT_NE(nullptr, hAsk);
-  Click(hAsk, IDYES);
-  ASSERT_TRUE(WaitUntilGone(hAsk, 30000));
-  HWND hReboot = pProgram->WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 300000);
-  ASSERT_NE(nullptr, hReboot);
-  Click(hReboot, IDNO);
-  EXPECT_TRUE(WaitForControlText(hMain, IDC_STATUS, "BIOS Flash Success!", 30000));
+  FlashUpdate(*pProgram, hMain, nullptr);
   Click(hMain, IDC_CLOSE);
   EXPECT_EQ(0, pProgram->WaitExit(15000));
 
