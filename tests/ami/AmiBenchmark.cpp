@@ -14,7 +14,7 @@
 #include "sim/SimAmiBench.h"
 #include "sim/SimDevicePort.h"
 #include "tessaro/ami/AmiEngine.h"
-#include "tests/support/BuiltinStrings.h"
+#include "tests/ami/AmiRig.h"
 
 namespace {
 
@@ -84,34 +84,12 @@ int main() {
   }
   CSimAmiBench bench;
   if (!bench.Open(desc, &strError)) return 1;
-  CSimDevicePort devices;
-  devices.AddAmiBoard(&bench.Board());
-  CFakeFileSystem files;
-  CFakeServicePort services;
-  CFakeSystem system;
-  CFakePowerPort power;
-  CFakeModulePort modules;
-  CFakeUi ui;
-  UseBuiltinStrings(&modules);
-  CResources resources(modules);
-  SPlatform platform;
-  platform.pFiles = &files;
-  platform.pServices = &services;
-  platform.pDevices = &devices;
-  platform.pSystem = &system;
-  platform.pPower = &power;
-  platform.pModules = &modules;
-  platform.pUi = &ui;
-  SAmiHwPorts ports;
-  ports.pServices = &services;
-  ports.pDevices = &devices;
-  ports.pSystem = &system;
-  ports.pFiles = &files;
-  ports.pUi = &ui;
-  CAmiHwAccess hw(ports, resources, false);
+  SAmiRig rig;
+  rig.m_devices.AddAmiBoard(&bench.Board());
+  CAmiHwAccess hw(rig.Ports(), rig.m_resources, false);
   if (!hw.DetectAmiBios()) return 1;
   hw.OpenAmiAccess();
-  CAmiEngine engine(platform, resources, hw, Decode);
+  CAmiEngine engine(rig.m_platform, rig.m_resources, hw, Decode);
   SQuietSinks sinks;
 
   bench.Board().ClearLogs();
@@ -119,7 +97,7 @@ int main() {
   engine.Save("C:\\save.rom", true, sinks);
   Report("save 1 MB", bench.Board(), CpuSeconds() - dStart);
 
-  files.m_mapFiles["C:\\update.rom"] = BuildAmiRom(update);
+  rig.m_files.m_mapFiles["C:\\update.rom"] = BuildAmiRom(update);
   FlashOptions options = DefaultFlashOptions();
   options.ClearCMOS = 0;
   options.AutoRebootSystem = 1;  // no question after the flash

@@ -12,8 +12,8 @@
 #include "sim/SimAmiBench.h"
 #include "sim/SimDevicePort.h"
 #include "tessaro/ami/AmiEngine.h"
+#include "tests/ami/AmiRig.h"
 #include "tests/support/ProgramStateScope.h"
-#include "tests/support/BuiltinStrings.h"
 
 namespace {
 
@@ -49,20 +49,8 @@ std::vector<uint8_t> Rom(const std::string& strDescription) {
   return BuildAmiRom(desc);
 }
 
-class AmiEngine : public ::testing::Test {
+class AmiEngine : public ::testing::Test, protected SAmiRig {
  protected:
-  AmiEngine() {
-    UseBuiltinStrings(&m_modules);
-    m_platform.pFiles = &m_files;
-    m_platform.pServices = &m_services;
-    m_platform.pDevices = &m_devices;
-    m_platform.pSystem = &m_system;
-    m_platform.pPower = &m_power;
-    m_platform.pModules = &m_modules;
-    m_platform.pUi = &m_ui;
-    m_platform.pFileDialogs = &m_ui;
-  }
-
   // The board of kBoard plus extra description lines; the engine detects
   // it and sets up its access as start-up does.
   void Start(const std::string& strExtra = "") {
@@ -73,15 +61,6 @@ class AmiEngine : public ::testing::Test {
     m_bench.Close();
     ASSERT_TRUE(m_bench.Open(desc, &strError)) << strError;
     Attach();
-  }
-  SAmiHwPorts Ports() {
-    SAmiHwPorts ports;
-    ports.pServices = &m_services;
-    ports.pDevices = &m_devices;
-    ports.pSystem = &m_system;
-    ports.pFiles = &m_files;
-    ports.pUi = &m_ui;
-    return ports;
   }
   // The engine on the bench's board as it is.
   void Attach() {
@@ -121,15 +100,6 @@ class AmiEngine : public ::testing::Test {
 
   CProgramStateScope m_state;
   CSimAmiBench m_bench;
-  CSimDevicePort m_devices;
-  CFakeFileSystem m_files;
-  CFakeServicePort m_services;
-  CFakeSystem m_system;
-  CFakePowerPort m_power;
-  CFakeModulePort m_modules;
-  CFakeUi m_ui;
-  CResources m_resources{m_modules};
-  SPlatform m_platform;
   SSinks m_sinks;
   std::unique_ptr<CAmiHwAccess> m_pHw;
   std::unique_ptr<CAmiEngine> m_pEngine;
