@@ -37,6 +37,11 @@ class IFtpSession {
   // Asks the system to go online (a dial-up connection) after a name
   // could not be resolved.
   virtual void Autodial() = 0;
+  // Called from another thread while a transfer may be blocked in a call
+  // of this session: closes the session's handles so that the call
+  // returns (a system may not honour it; the caller waits a bounded time).
+  // Every later call fails. Safe to call more than once.
+  virtual void Interrupt() = 0;
 };
 
 class IFtpPort {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -25,9 +26,15 @@ class CFakeFtpPort : public IFtpPort {
   std::string m_strErrorText;  // the system's text for the error
   bool m_bNoSession = false;
   std::function<void(uint64_t)> m_fnOnRead;  // after each read: bytes sent so far
+  // Before each read, with the bytes sent so far: a test may block here
+  // (a stalled server) until Interrupt or its own signal.
+  std::function<void(uint64_t)> m_fnBeforeRead;
   // What the client did.
   std::vector<std::string> m_vecConnects;  // "server:port"
   int m_nAutodials = 0;
+  std::atomic<int> m_nInterrupts{0};
+  // Set by Interrupt: every later read fails, as a closed handle's would.
+  std::atomic<bool> m_bInterrupted{false};
 
   std::unique_ptr<IFtpSession> OpenSession(std::function<void(uint32_t)> fnStatus) override {
     if (m_bNoSession) return nullptr;
@@ -40,7 +47,8 @@ class CFakeFtpPort : public IFtpPort {
     CFile(CFakeFtpPort& port, const std::vector<uint8_t>& data) : m_port(port), m_data(data) {}
     bool Read(void* pBuffer, uint32_t nBytes, uint32_t* pnRead) override {
       *pnRead = 0;
-      if (m_qwSent >= m_port.m_qwDropAfter) return false;
+      if (m_port.m_fnBeforeRead) m_port.m_fnBeforeRead(m_qwSent);
+      if (m_port.m_bInterrupted || m_qwSent >= m_port.m_qwDropAfter) return false;
       const uint64_t qwLeft = m_data.size() - m_qwSent;
       uint64_t n = std::min<uint64_t>({nBytes, m_port.m_nReadSize, qwLeft});
       n = std::min<uint64_t>(n, m_port.m_qwDropAfter - m_qwSent);
@@ -93,6 +101,10 @@ class CFakeFtpPort : public IFtpPort {
     uint32_t LastError() const override { return m_dwError; }
     std::string ErrorText(uint32_t) override { return m_port.m_strErrorText; }
     void Autodial() override { ++m_port.m_nAutodials; }
+    void Interrupt() override {
+      ++m_port.m_nInterrupts;
+      m_port.m_bInterrupted = true;
+    }
 
    private:
     CFakeFtpPort& m_port;
