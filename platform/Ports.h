@@ -229,6 +229,8 @@ class IUiPort {
 // ------------------------------------------------------- the whole set --
 
 class IFileDialogPort;
+class IFtpPort;
+class IThreadPort;
 
 // The ports one program uses. The Windows build's entry code takes the
 // Win32 set (GetWin32Platform) and adds the file dialogs where it shows
@@ -244,4 +246,7 @@ struct SPlatform {
   IUiPort* pUi = nullptr;
   // Only programs that show file dialogs set it (Tessaro does).
   IFileDialogPort* pFileDialogs = nullptr;
+  // Only programs that download (Tessaro's Live Update) set these two.
+  IFtpPort* pFtp = nullptr;
+  IThreadPort* pThreads = nullptr;
 };

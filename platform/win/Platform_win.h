@@ -8,6 +8,11 @@
 // program that shows them adds GetWin32FileDialogPort (FileDialog_win.h).
 SPlatform& GetWin32Platform();
 
+// Worker threads of the system: a thread that does not finish in time can
+// be ended by force (ThreadPort_win.cpp).
+class IThreadPort;
+IThreadPort& GetWin32ThreadPort();
+
 // Opens a key below any predefined root (for example HKEY_DYN_DATA) as a
 // port key; null when it cannot be opened.
 struct HKEY__;

@@ -22,3 +22,14 @@ uint32_t CAmiEngine::Save(const std::string& strPath, bool bAutomatic, IDisplayS
   bios.SaveToFile(strPath, bAutomatic);
   return 0;
 }
+
+// The loader needs the ROM's size, which the interface reports once the
+// engine object is initialised.
+bool CAmiEngine::SumImageFile(const std::string& strPath, IDisplaySinks& sinks, uint16_t* pwSum) {
+  CAmiBios bios(m_platform, m_resources, m_hw, sinks, m_fnDecode);
+  if (bios.Initialize() != 0 || bios.LoadFile(strPath) != 0) return false;
+  uint16_t wSum = 0;
+  for (uint8_t by : bios.m_vecImage) wSum = static_cast<uint16_t>(wSum + by);
+  *pwSum = wSum;
+  return true;
+}

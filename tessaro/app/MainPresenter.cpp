@@ -122,7 +122,11 @@ bool CMainPresenter::PrepareEngine(IMainView& view) {
 
 void CMainPresenter::EnableButtons(IMainView& view, bool bEnable) {
   for (int nId : s_anOperationButtons) view.EnableControl(nId, bEnable);
-  if (m_LiveUpdate.IsRunning()) view.EnableControl(IDC_STOP, !bEnable);
+  // Stop acts on a Live Update download only. A workflow that a Live
+  // Update hands over to (its backup and flash) clears the flag first, so
+  // Stop goes off there too rather than stay enabled over Setting and
+  // About with nothing to stop.
+  view.EnableControl(IDC_STOP, m_LiveUpdate.IsRunning() && !bEnable);
   m_bButtonsEnabled = bEnable;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Ports.h"
 #include "tessaro/core/BiosEngine.h"
@@ -46,6 +47,18 @@ class IMainView : public IDisplaySinks {
   // posted. Callable from any thread (a download worker reports this way);
   // work posted after the window is gone is dropped.
   virtual void PostToWindow(std::function<void()> work) = 0;
+
+  // Live Update's dialogs, modal. The BIOS list ("Available BIOS"): the
+  // chosen row, or -1 for Quit.
+  virtual int ChooseBiosEntry(const std::vector<SBiosListRow>& vecRows) = 0;
+  // The download sites ("Available FTP Site"): the chosen one, or -1.
+  virtual int ChooseSite(const std::vector<std::string>& vecSites) = 0;
+  // The time-out dialog of a stalled download: true when it ended with
+  // Wait (the user's, or EndTimeoutDialog's), false for Abort. The
+  // window's timers keep running while it is open.
+  virtual bool RunTimeoutDialog() = 0;
+  // Closes the open time-out dialog as if bKeepWaiting chose Wait.
+  virtual void EndTimeoutDialog(bool bKeepWaiting) = 0;
 };
 
 // The program's download page, opened by the title button.
@@ -74,6 +87,11 @@ class CMainPresenter {
   bool GetBiosId(std::string* pstrId) const;
 
   CLiveUpdatePresenter& LiveUpdate() { return m_LiveUpdate; }
+  SPlatform& Platform() { return m_platform; }
+  const CResources& Resources() const { return m_resources; }
+  IBiosEngine& Engine() { return m_engine; }
+  IBoardInfo& Board() { return m_board; }
+  void SetRebootMessage(const std::string& strText) { m_strRebootMsg = strText; }
 
   const SUpdateRestrictions& Restrictions() const { return m_restrictions; }
   SUpdateRestrictions& Restrictions() { return m_restrictions; }

@@ -62,3 +62,18 @@ uint32_t CAwardEngine::Save(const std::string& strPath, bool bAutomatic, IDispla
   pSaver->Save(strPath, bAutomatic);
   return 0;
 }
+
+// The loader reads exactly the ROM's size; the sum covers what it read.
+bool CAwardEngine::SumImageFile(const std::string& strPath, IDisplaySinks& sinks, uint16_t* pwSum) {
+  CProgressOf progress(sinks);
+  CStatusOf status(sinks);
+  CPercentOf percent(sinks);
+  std::unique_ptr<CAwardFlasher> pFlasher(new CAwardFlasher(&m_bios, &progress, &status, &percent));
+  if (!pFlasher->LoadFile(strPath)) return false;
+  uint16_t wSum = 0;
+  const uint8_t* pImage = pFlasher->Image();
+  for (uint32_t i = 0; i < pFlasher->m_dwSourceFileSize; ++i)
+    wSum = static_cast<uint16_t>(wSum + pImage[i]);
+  *pwSum = wSum;
+  return true;
+}

@@ -30,6 +30,7 @@ class CAwardEngine : public IBiosEngine {
   uint32_t Update(const std::string& strPath, FlashOptions* pOptions,
                   const std::string& strRebootMessage, IDisplaySinks& sinks) override;
   uint32_t Save(const std::string& strPath, bool bAutomatic, IDisplaySinks& sinks) override;
+  bool SumImageFile(const std::string& strPath, IDisplaySinks& sinks, uint16_t* pwSum) override;
 
  private:
   CAwardBios& m_bios;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Ports.h"
 #include "tessaro/core/BiosFamily.h"
@@ -52,6 +53,11 @@ class IBiosEngine {
                           const std::string& strRebootMessage, IDisplaySinks& sinks) = 0;
   // Backs the flash up into a file (automatic: no questions).
   virtual uint32_t Save(const std::string& strPath, bool bAutomatic, IDisplaySinks& sinks) = 0;
+  // Loads a BIOS file with the family's own loader (its size and image
+  // checks included) and sums the loaded bytes into 16 bits, wrapping: the
+  // checksum an information file lists for a download. False when the
+  // loader refused the file.
+  virtual bool SumImageFile(const std::string& strPath, IDisplaySinks& sinks, uint16_t* pwSum) = 0;
 };
 
 // Board identification and the local information file.
@@ -69,6 +75,23 @@ class IBoardInfo {
   // The developer tools that encode and decode an information file.
   virtual void EncodeInfoFile(WindowRef hOwner) = 0;
   virtual void DecodeInfoFile(WindowRef hOwner) = 0;
+
+  // Live Update's steps over a downloaded information file, in the order
+  // the flow takes them. The stored-form checksum of the file.
+  virtual bool VerifyInfoChecksum(const std::string& strPath) = 0;
+  // Keeps the newer of the download and the local file as the local one.
+  virtual bool RefreshLocalInfoFile(const std::string& strPath) = 0;
+  // False when the local file needs a newer program.
+  virtual bool CheckProgramVersion() = 0;
+  // The BIOS entries newer than the running BIOS for its model ("file,
+  // checksum, date, notes"), or the id of the message that says why there
+  // are none (797, 798, 771 or 752). Also reads the model's restrictions
+  // and reboot text for the flash that follows (ReadUpdateFileFlags form).
+  virtual uint32_t BuildUpdateList(std::vector<std::string>* pvecEntries,
+                                   SUpdateRestrictions* pFlags, std::string* pstrRebootMessage) = 0;
+  // The download sites: "GLOBAL"/"count" and the value of "path%02d".
+  virtual int SiteCount() = 0;
+  virtual std::string SitePath(int nSite) = 0;
 };
 
 // Stands in until an engine is wired: no board, nothing to show, every
@@ -91,6 +114,7 @@ class CNoBoardEngine : public IBiosEngine {
     return 0;
   }
   uint32_t Save(const std::string&, bool, IDisplaySinks&) override { return 0; }
+  bool SumImageFile(const std::string&, IDisplaySinks&, uint16_t*) override { return false; }
 };
 
 // Stands in until the information file is wired: an unidentified board
@@ -102,4 +126,12 @@ class CNoBoardInfo : public IBoardInfo {
   void ReadUpdateFileFlags(SUpdateRestrictions*, std::string*) override {}
   void EncodeInfoFile(WindowRef) override {}
   void DecodeInfoFile(WindowRef) override {}
+  bool VerifyInfoChecksum(const std::string&) override { return false; }
+  bool RefreshLocalInfoFile(const std::string&) override { return false; }
+  bool CheckProgramVersion() override { return true; }
+  uint32_t BuildUpdateList(std::vector<std::string>*, SUpdateRestrictions*, std::string*) override {
+    return 797;
+  }
+  int SiteCount() override { return 0; }
+  std::string SitePath(int) override { return std::string(); }
 };

@@ -1,5 +1,7 @@
 #include "tessaro/liveupdate/BoardInfo.h"
 
+#include <cstdio>
+
 #include "tessaro/core/SystemInfo.h"
 
 namespace {
@@ -64,3 +66,40 @@ void CBoardInfo::ReadUpdateFileFlags(SUpdateRestrictions* pFlags, std::string* p
 void CBoardInfo::EncodeInfoFile(WindowRef) { m_operations.EncodeInfoFile(); }
 
 void CBoardInfo::DecodeInfoFile(WindowRef) { m_operations.DecodeInfoFile(); }
+
+bool CBoardInfo::VerifyInfoChecksum(const std::string& strPath) {
+  return m_operations.VerifyInfoChecksum(strPath);
+}
+
+bool CBoardInfo::RefreshLocalInfoFile(const std::string& strPath) {
+  return m_operations.RefreshLocalInfoFile(strPath);
+}
+
+bool CBoardInfo::CheckProgramVersion() { return m_operations.CheckProgramVersion(); }
+
+// Without a detected BIOS there is no model to look up: as an unlisted one.
+uint32_t CBoardInfo::BuildUpdateList(std::vector<std::string>* pvecEntries,
+                                     SUpdateRestrictions* pFlags, std::string* pstrRebootMessage) {
+  pvecEntries->clear();
+  std::string strModel;
+  if (!m_identity.GetBiosModel(&strModel)) return kMsgModelNotSupported;
+  m_identity.m_Restrictions = *pFlags;
+  m_identity.m_strRebootMsg = *pstrRebootMessage;
+  int nEntries = 0;
+  const uint32_t nMessage = m_identity.BuildUpdateList(strModel, &nEntries);
+  if (nMessage) return nMessage;
+  *pvecEntries = m_identity.m_arrBiosEntries;
+  *pFlags = m_identity.m_Restrictions;
+  *pstrRebootMessage = m_identity.m_strRebootMsg;
+  return 0;
+}
+
+int CBoardInfo::SiteCount() { return m_InfoFile.GetInt("GLOBAL", "count", 0); }
+
+std::string CBoardInfo::SitePath(int nSite) {
+  char szKey[16];
+  std::snprintf(szKey, sizeof(szKey), "path%02d", nSite);
+  char szPath[256];
+  m_InfoFile.GetString("GLOBAL", szKey, "", szPath, sizeof(szPath));
+  return szPath;
+}

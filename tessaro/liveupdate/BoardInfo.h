@@ -31,6 +31,13 @@ class CBoardInfo : public IBoardInfo {
   void ReadUpdateFileFlags(SUpdateRestrictions* pFlags, std::string* pstrRebootMessage) override;
   void EncodeInfoFile(WindowRef hOwner) override;
   void DecodeInfoFile(WindowRef hOwner) override;
+  bool VerifyInfoChecksum(const std::string& strPath) override;
+  bool RefreshLocalInfoFile(const std::string& strPath) override;
+  bool CheckProgramVersion() override;
+  uint32_t BuildUpdateList(std::vector<std::string>* pvecEntries, SUpdateRestrictions* pFlags,
+                           std::string* pstrRebootMessage) override;
+  int SiteCount() override;
+  std::string SitePath(int nSite) override;
 
   const CBoardIdentity& Identity() const { return m_identity; }
 

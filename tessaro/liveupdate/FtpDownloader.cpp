@@ -89,24 +89,70 @@ CFtpDownloader::CFtpDownloader(IFtpPort& ftp, IFileSystem& files, CMessageHelper
       m_strUrl(std::move(strUrl)),
       m_strTarget(std::move(strTarget)) {}
 
-void CFtpDownloader::ShowError(uint32_t nId) { m_Msg.ShowError(nId, kCaptionDownload); }
+CFtpDownloader::~CFtpDownloader() {
+  if (m_pThread && !m_bThreadDone) {
+    m_bClosing = true;
+    m_bAbort = true;
+    {
+      std::lock_guard<std::mutex> lock(m_mutexSession);
+      if (m_pSession) m_pSession->Interrupt();
+    }
+    if (!m_pThread->Wait(kStopWaitMs) && m_pThread->Terminate()) {
+      // Whatever the worker held is lost with it; the session it was using
+      // must not be touched again.
+      (void)m_pSession.release();
+      m_bThreadDone = true;
+    }
+  }
+  m_pThread.reset();
+  if (m_bOwnerAbort) m_Msg.ShowError(kMsgDownloadAbort, kCaptionDownload);
+}
+
+void CFtpDownloader::RequestAbort() {
+  if (!m_bThreadDone) m_bOwnerAbort = true;
+  m_bAbort = true;
+}
+
+bool CFtpDownloader::Start(IThreadPort& threads) {
+  m_pThread = threads.Start([this] { Run(); });
+  if (m_pThread) return true;
+  m_bFailed = true;
+  m_bThreadDone = true;
+  return false;
+}
+
+void CFtpDownloader::ShowError(uint32_t nId) {
+  if (!m_bClosing) m_Msg.ShowError(nId, kCaptionDownload);
+}
 
 void CFtpDownloader::ShowError(const std::string& strText) {
-  m_Msg.ShowError(strText, kCaptionDownload);
+  if (!m_bClosing) m_Msg.ShowError(strText, kCaptionDownload);
+}
+
+void CFtpDownloader::SetSession(std::unique_ptr<IFtpSession> pSession) {
+  std::unique_ptr<IFtpSession> pOld;
+  {
+    std::lock_guard<std::mutex> lock(m_mutexSession);
+    pOld.swap(m_pSession);
+    m_pSession = std::move(pSession);
+  }
+  // Closed outside the lock: closing may take the network's time.
 }
 
 void CFtpDownloader::Run() {
   m_bSucceeded = false;
   m_bFailed = false;
-  m_pSession = m_ftp.OpenSession(
-      [this](uint32_t dwStatus) { m_sinks.SetStatusText(FtpStatusText(m_resources, dwStatus)); });
+  SetSession(m_ftp.OpenSession(
+      [this](uint32_t dwStatus) { m_sinks.SetStatusText(FtpStatusText(m_resources, dwStatus)); }));
   if (!m_pSession) {
     ShowError(kMsgNoInternetSession);
   } else {
-    Download();
+    // An owner that stops the download before the session existed could
+    // not interrupt it: the abort flag stops the work instead.
+    if (!m_bAbort) Download();
   }
-  if (m_bAbort) ShowError(kMsgDownloadAbort);
-  m_pSession.reset();
+  if (m_bAbort && !m_bOwnerAbort) ShowError(kMsgDownloadAbort);
+  SetSession(nullptr);
   m_bThreadDone = true;
 }
 

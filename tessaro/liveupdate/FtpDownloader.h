@@ -2,16 +2,19 @@
 // split and checked, the server connected (three attempts), the file's
 // listed size taken, and its bytes copied into the target file in reads of
 // 4096 bytes with progress on the window's sinks. Run() is the transfer
-// itself (the worker thread's body); the flags are read by the window's
-// timer while it runs, so they are atomic.
+// itself, the worker thread's body once Start has begun it; the flags are
+// read by the window's timer while it runs, so they are atomic.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/FtpPort.h"
 #include "platform/Ports.h"
+#include "platform/ThreadPort.h"
 #include "tessaro/core/BiosEngine.h"
 #include "tessaro/core/MessageHelper.h"
 #include "tessaro/core/Resources.h"
@@ -38,13 +41,30 @@ class CFtpDownloader {
  public:
   static constexpr uint32_t kChunk = 4096;
 
+  // How long deleting a running download waits for its worker once the
+  // session's handles are closed, before it ends the thread by force.
+  static constexpr uint32_t kStopWaitMs = 2000;
+
   CFtpDownloader(IFtpPort& ftp, IFileSystem& files, CMessageHelper& messages,
                  const CResources& resources, IDisplaySinks& sinks, std::string strUrl,
                  std::string strTarget);
+  // A download still running is stopped: the abort flag set, the session
+  // interrupted so that a blocked call returns, a bounded wait, and only
+  // then the worker ended by force (a read stalled inside the system may
+  // never return). When the owner had asked for the abort while the worker
+  // still ran, "Download Abort!" is shown here, once, on the owner's thread.
+  ~CFtpDownloader();
+  CFtpDownloader(const CFtpDownloader&) = delete;
+  CFtpDownloader& operator=(const CFtpDownloader&) = delete;
 
+  // Runs the transfer on a worker thread; false when none could be started
+  // (the download then ends at once as failed).
+  bool Start(IThreadPort& threads);
   // The whole transfer; ends with the thread-done flag set.
   void Run();
-  void RequestAbort() { m_bAbort = true; }
+  // The owner's Stop: the transfer ends before its next read. The worker
+  // then stays silent; deleting the downloader reports the abort.
+  void RequestAbort();
 
   uint32_t GetBytesRead() const { return m_dwBytesRead; }
   uint32_t GetTotalSize() const { return m_dwTotalSize; }
@@ -59,6 +79,7 @@ class CFtpDownloader {
   void Transfer(IFtpConnection& connection, const std::string& strPath);
   void ShowError(uint32_t nId);
   void ShowError(const std::string& strText);
+  void SetSession(std::unique_ptr<IFtpSession> pSession);
 
   IFtpPort& m_ftp;
   IFileSystem& m_files;
@@ -67,7 +88,15 @@ class CFtpDownloader {
   IDisplaySinks& m_sinks;
   std::string m_strUrl;
   std::string m_strTarget;
+  // The session is created and dropped by the worker and interrupted by
+  // the owner's thread: m_mutexSession guards the pointer.
+  std::mutex m_mutexSession;
   std::unique_ptr<IFtpSession> m_pSession;
+  std::unique_ptr<IWorkerThread> m_pThread;
+  // Set while the owner stops the worker: the worker shows nothing more.
+  std::atomic<bool> m_bClosing{false};
+  // The owner asked for the abort while the worker still ran.
+  std::atomic<bool> m_bOwnerAbort{false};
   std::atomic<uint32_t> m_dwTotalSize{0};
   std::atomic<uint32_t> m_dwBytesRead{0};
   std::atomic<bool> m_bAbort{false};

@@ -65,6 +65,38 @@ class CFakeMainView : public IMainView {
     std::lock_guard<std::mutex> lock(m_mutexPosted);
     m_vecPosted.push_back(std::move(work));
   }
+  // Live Update's dialogs: what they were shown and what the user picks.
+  std::vector<std::vector<SBiosListRow>> m_vecBiosLists;
+  std::vector<std::vector<std::string>> m_vecSiteLists;
+  int m_nBiosChoice = 0;  // -1: Quit
+  int m_nSiteChoice = 0;
+  // The time-out dialog's user: runs while the dialog is open (it may tick
+  // the window's timers) and answers Wait (true) or Abort (false), unless
+  // EndTimeoutDialog closed the dialog first.
+  std::function<bool()> m_fnTimeoutDialog;
+  int m_nTimeoutDialogs = 0;
+  bool m_bTimeoutEnded = false;
+  bool m_bTimeoutEndedWaiting = false;
+
+  int ChooseBiosEntry(const std::vector<SBiosListRow>& vecRows) override {
+    m_vecBiosLists.push_back(vecRows);
+    return m_nBiosChoice;
+  }
+  int ChooseSite(const std::vector<std::string>& vecSites) override {
+    m_vecSiteLists.push_back(vecSites);
+    return m_nSiteChoice;
+  }
+  bool RunTimeoutDialog() override {
+    ++m_nTimeoutDialogs;
+    m_bTimeoutEnded = false;
+    const bool bAnswer = m_fnTimeoutDialog ? m_fnTimeoutDialog() : false;
+    return m_bTimeoutEnded ? m_bTimeoutEndedWaiting : bAnswer;
+  }
+  void EndTimeoutDialog(bool bKeepWaiting) override {
+    m_bTimeoutEnded = true;
+    m_bTimeoutEndedWaiting = bKeepWaiting;
+  }
+
   // The window's message loop: runs what was posted, oldest first.
   size_t RunPosted() {
     std::vector<std::function<void()>> vec;
@@ -172,6 +204,21 @@ class CFakeEngine : public IBiosEngine {
     RecordButtons();
     return 0;
   }
+  // The family's loader as a plain read of the file from m_pFiles: the
+  // file must have m_nImageSize bytes when that is set.
+  CFakeFileSystem* m_pFiles = nullptr;
+  size_t m_nImageSize = 0;
+  bool SumImageFile(const std::string& strPath, IDisplaySinks&, uint16_t* pwSum) override {
+    m_vecCalls.push_back("sum " + strPath);
+    if (!m_pFiles) return false;
+    auto it = m_pFiles->m_mapFiles.find(strPath);
+    if (it == m_pFiles->m_mapFiles.end()) return false;
+    if (m_nImageSize && it->second.size() != m_nImageSize) return false;
+    uint16_t wSum = 0;
+    for (uint8_t by : it->second) wSum = static_cast<uint16_t>(wSum + by);
+    *pwSum = wSum;
+    return true;
+  }
   std::string m_strChosen = "C:\\bios\\new.bin";
 
  private:
@@ -203,6 +250,16 @@ class CFakeBoardInfo : public IBoardInfo {
   }
   void EncodeInfoFile(WindowRef) override { m_vecCalls.push_back("encode"); }
   void DecodeInfoFile(WindowRef) override { m_vecCalls.push_back("decode"); }
+  // Live Update's file steps are the real reader's (CBoardInfo); here they
+  // only say that no file came.
+  bool VerifyInfoChecksum(const std::string&) override { return false; }
+  bool RefreshLocalInfoFile(const std::string&) override { return false; }
+  bool CheckProgramVersion() override { return false; }
+  uint32_t BuildUpdateList(std::vector<std::string>*, SUpdateRestrictions*, std::string*) override {
+    return 797;
+  }
+  int SiteCount() override { return 0; }
+  std::string SitePath(int) override { return std::string(); }
 };
 
 // A platform of fakes with the program's built-in string table; the

@@ -270,32 +270,6 @@ TEST_F(MainPresenter, SettingsDialogSeesTheLocksAndThePowerSwitch) {
 
 namespace {
 
-// Until the downloads are wired, the Live Update buttons must leave every
-// button usable: a button disabled without a download to enable it again
-// would lock the window. Ticks of the window's timers reach Live Update by
-// number; other timers are not its own.
-TEST_F(MainPresenter, LiveUpdateButtonsLeaveTheWindowUsableAndTimersReachLiveUpdate) {
-  Init();
-  CLiveUpdatePresenter& live = m_pPresenter->LiveUpdate();
-  m_pPresenter->OnCommand(m_view, IDC_ONECLICK_UPDATE);
-  EXPECT_TRUE(live.IsOneClick());
-  m_pPresenter->OnCommand(m_view, IDC_STEP_UPDATE);
-  EXPECT_FALSE(live.IsOneClick());
-  m_pPresenter->OnCommand(m_view, IDC_STOP);
-  for (int nId : {IDC_UPDATE_FILE, IDC_SAVE_BIOS, IDC_ONECLICK_UPDATE, IDC_STEP_UPDATE, IDC_SETTING,
-                  IDC_ABOUT, IDC_CLOSE})
-    EXPECT_TRUE(m_view.Enabled(nId)) << nId;
-  EXPECT_FALSE(m_view.Enabled(IDC_STOP));
-  EXPECT_TRUE(m_pPresenter->CanClose());
-
-  for (int nTimer : {kTimerInfoDownload, kTimerInfoDownload, kTimerBiosDownload, 7})
-    m_pPresenter->OnTimer(m_view, nTimer);
-  EXPECT_EQ(2u, live.Ticks(kTimerInfoDownload));
-  EXPECT_EQ(1u, live.Ticks(kTimerBiosDownload));
-  EXPECT_EQ(0u, live.Ticks(kTimerStallDialog));
-  EXPECT_EQ(0u, live.Ticks(7));
-}
-
 // While a Live Update runs, disabling the buttons enables Stop; a local
 // workflow clears the flag first, so Stop stays off around it.
 TEST_F(MainPresenter, StopFollowsTheUpdateRunningFlagOnly) {
