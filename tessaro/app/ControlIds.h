@@ -5,9 +5,11 @@
 // Dialog templates.
 #define IDD_TESSARO_MAIN 301
 #define IDD_ABOUT 302
+#define IDD_BIOS_LIST 304
 #define IDD_TIMEOUT 305
 #define IDD_AMI_SETTING 307
 #define IDD_AWARD_SETTING 308
+#define IDD_SITE_LIST 309
 
 // Icons.
 #define IDI_TESSARO 501
@@ -40,6 +42,8 @@
 #define IDC_PERCENT 1012
 #define IDC_PROGRESS 1013
 #define IDC_LIVE_STATUS 1016
+// The list of the BIOS and site dialogs.
+#define IDC_CHOICE_LIST 1017
 #define IDC_TITLE 1019
 
 // Settings dialogs.

@@ -163,6 +163,12 @@ void CLiveUpdatePresenter::StartBiosDownload(IMainView& view) {
 void CLiveUpdatePresenter::StartDownload(IMainView& view, const std::string& strUrl,
                                          const std::string& strTarget, int nTimerId) {
   SPlatform& platform = m_main.Platform();
+  if (!platform.pFtp || !platform.pThreads) {
+    // A program wired without a network: as a session that cannot open.
+    m_main.Messages().ShowError(kMsgNoInternetSession, kCaptionDownload);
+    ResetProgress(view);
+    return End(view);
+  }
   m_pSinks->NextDownload();
   m_pDownload.reset(new CFtpDownloader(*platform.pFtp, *platform.pFiles, m_main.Messages(),
                                        m_main.Resources(), *m_pSinks, strUrl, strTarget));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "tessaro/shell/AboutDlg_win.h"
+#include "tessaro/shell/ChoiceListDlg_win.h"
 #include "tessaro/app/ControlIds.h"
 #include "tessaro/shell/SettingDlg_win.h"
 
@@ -302,4 +303,37 @@ void CTessaroDlg::RunPostedWork() {
     }
     work();  // outside the lock: the work may post more
   }
+}
+
+int CTessaroDlg::ChooseBiosEntry(const std::vector<SBiosListRow>& vecRows) {
+  std::vector<std::vector<std::string>> vecCells;
+  for (const SBiosListRow& row : vecRows)
+    vecCells.push_back({row.strFile, row.strDate, row.strNotes});
+  CChoiceListDlg dialog(IDD_BIOS_LIST, m_hWnd,
+                        {{"File Name", 100}, {"Build Date", 100}, {"Release Notes", 500}},
+                        vecCells);
+  dialog.DoModal();
+  return dialog.GetChoice();
+}
+
+int CTessaroDlg::ChooseSite(const std::vector<std::string>& vecSites) {
+  std::vector<std::vector<std::string>> vecCells;
+  for (const std::string& strSite : vecSites) vecCells.push_back({strSite});
+  CChoiceListDlg dialog(IDD_SITE_LIST, m_hWnd, {{"FTP Site", 0}}, vecCells);
+  dialog.DoModal();
+  return dialog.GetChoice();
+}
+
+bool CTessaroDlg::RunTimeoutDialog() {
+  CTimeoutDlg dialog(m_hWnd);
+  m_pTimeoutDlg = &dialog;
+  dialog.DoModal();
+  m_pTimeoutDlg = nullptr;
+  return dialog.GetResult() == 1;
+}
+
+void CTessaroDlg::EndTimeoutDialog(bool bKeepWaiting) {
+  if (!m_pTimeoutDlg || !m_pTimeoutDlg->Handle()) return;
+  m_pTimeoutDlg->SetResult(bKeepWaiting ? 1 : 0);
+  EndDialog(m_pTimeoutDlg->Handle(), bKeepWaiting ? IDCANCEL : IDOK);
 }

@@ -11,6 +11,7 @@
 
 #include "tessaro/app/MainPresenter.h"
 #include "tessaro/shell/SkinControls_win.h"
+#include "tessaro/shell/TimeoutDlg_win.h"
 
 class CTessaroDlg : public CSkinDialog, public IMainView {
  public:
@@ -36,6 +37,10 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   void StartTimer(int nTimerId, uint32_t dwIntervalMs) override;
   void StopTimer(int nTimerId) override;
   void PostToWindow(std::function<void()> work) override;
+  int ChooseBiosEntry(const std::vector<SBiosListRow>& vecRows) override;
+  int ChooseSite(const std::vector<std::string>& vecSites) override;
+  bool RunTimeoutDialog() override;
+  void EndTimeoutDialog(bool bKeepWaiting) override;
 
  protected:
   BOOL OnInitDialog() override;
@@ -61,4 +66,6 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   // Work posted from other threads; guarded by m_mutexPosted.
   std::mutex m_mutexPosted;
   std::deque<std::function<void()>> m_queuePosted;
+  // The time-out dialog while it is open.
+  CTimeoutDlg* m_pTimeoutDlg = nullptr;
 };

@@ -27,11 +27,13 @@
 namespace {
 
 // The program's ports: the Win32 set with the file dialogs, which the
-// Award engine may already need while start-up looks for its driver.
+// Award engine may already need while start-up looks for its driver, and
+// Live Update's FTP and worker threads.
 SPlatform& ProgramPlatform() {
   static SPlatform s_platform = [] {
     SPlatform platform = GetWin32Platform();
     platform.pFileDialogs = &GetWin32FileDialogPort();
+    platform.pThreads = &GetWin32ThreadPort();
     return platform;
   }();
   return s_platform;

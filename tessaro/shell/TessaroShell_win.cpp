@@ -8,8 +8,8 @@
 
 int RunTessaro(SPlatform& platform, CTessaroApp& app, IBiosEngine& engine, IBoardInfo& board,
                LPCSTR pszCommandLine) {
-  INITCOMMONCONTROLSEX icc = {sizeof(icc),
-                              ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
+                                               ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&icc);
   return app.InitInstance(pszCommandLine ? pszCommandLine : "", [&]() {
     // Dialogs and bitmaps come from the satellite too when it has them.

@@ -122,6 +122,7 @@ class CStandInEngine : public IBiosEngine {
     sinks.SetStatusText("BIOS Save Success!");
     return 0;
   }
+  bool SumImageFile(const std::string&, IDisplaySinks&, uint16_t*) override { return false; }
 
  private:
   SPlatform& m_platform;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -30,13 +31,34 @@ class CSeamBoard : public CNoBoardInfo {
   }
 };
 
+// The window, counting the ticks of each timer on its own thread before
+// the presenter sees them. The test's timers are numbered apart from Live
+// Update's, which the presenter stops when no download runs.
+class CCountingDlg : public CTessaroDlg {
+ public:
+  using CTessaroDlg::CTessaroDlg;
+  unsigned Ticks(int nTimer) const { return m_mapTicks.count(nTimer) ? m_mapTicks.at(nTimer) : 0; }
+
+ protected:
+  bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, INT_PTR* pResult) override {
+    if (nMsg == WM_TIMER) ++m_mapTicks[static_cast<int>(wParam)];
+    return CTessaroDlg::OnMessage(nMsg, wParam, lParam, pResult);
+  }
+
+ private:
+  std::map<int, unsigned> m_mapTicks;
+};
+
+constexpr int kTimerA = 7;
+constexpr int kTimerB = 8;
+
 TEST(MainViewSeam, TimerTicksAndPostedWorkRunOnTheWindowsThread) {
   SPlatform& platform = GetWin32Platform();
   CResources resources(*platform.pModules);
   CNoBoardEngine engine;
   CSeamBoard board;
   CMainPresenter presenter(platform, resources, engine, board);
-  CTessaroDlg dialog(nullptr, presenter, resources);
+  CCountingDlg dialog(nullptr, presenter, resources);
   const DWORD dwWindowThread = GetCurrentThreadId();
 
   std::vector<int> vecOrder;      // written on the window's thread only
@@ -46,47 +68,46 @@ TEST(MainViewSeam, TimerTicksAndPostedWorkRunOnTheWindowsThread) {
   std::thread worker;
 
   board.m_onWindowReady = [&] {
-    dialog.StartTimer(kTimerInfoDownload, 20);
+    dialog.StartTimer(kTimerA, 20);
     worker = std::thread([&] {
-      // The presenter counts ticks on the window's thread; ask it there.
+      // The window counts ticks on its own thread; ask it there.
       auto TicksReach = [&](int nTimer, unsigned nCount, std::atomic<bool>* pbFlag) {
         return WaitFor(
             [&] {
               dialog.PostToWindow([&, nTimer, nCount, pbFlag] {
-                if (presenter.LiveUpdate().Ticks(nTimer) >= nCount) *pbFlag = true;
+                if (dialog.Ticks(nTimer) >= nCount) *pbFlag = true;
               });
               return pbFlag->load();
             },
             10000, 10);
       };
-      TicksReach(kTimerInfoDownload, 3, &bTicked);
+      TicksReach(kTimerA, 3, &bTicked);
       for (int n = 1; n <= 3; ++n)
         dialog.PostToWindow([&, n] {
           vecOrder.push_back(n);
           vecThreads.push_back(GetCurrentThreadId());
         });
-      // Stop timer 1 and let timer 2 tick a few times: any stray tick of
-      // timer 1 would have arrived among them.
+      // Stop the first timer and let the second tick a few times: any
+      // stray tick of the first would have arrived among them.
       dialog.PostToWindow([&] {
-        dialog.StopTimer(kTimerInfoDownload);
-        nTicksAtStop = presenter.LiveUpdate().Ticks(kTimerInfoDownload);
+        dialog.StopTimer(kTimerA);
+        nTicksAtStop = dialog.Ticks(kTimerA);
         bStopped = true;
-        dialog.StartTimer(kTimerBiosDownload, 20);
+        dialog.StartTimer(kTimerB, 20);
       });
-      TicksReach(kTimerBiosDownload, 5, &bOtherTicked);
+      TicksReach(kTimerB, 5, &bOtherTicked);
       dialog.PostToWindow([&] { dialog.CloseWindow(); });
     });
   };
   dialog.DoModal();
   worker.join();
 
-  EXPECT_TRUE(bTicked) << "no three ticks of timer 1 within 10 s";
+  EXPECT_TRUE(bTicked) << "no three ticks of the first timer within 10 s";
   ASSERT_TRUE(bStopped);
   EXPECT_EQ((std::vector<int>{1, 2, 3}), vecOrder);
   for (DWORD dwThread : vecThreads) EXPECT_EQ(dwWindowThread, dwThread);
-  EXPECT_EQ(nTicksAtStop.load(), presenter.LiveUpdate().Ticks(kTimerInfoDownload))
-      << "ticks after StopTimer";
-  EXPECT_TRUE(bOtherTicked) << "no five ticks of timer 2 within 10 s";
+  EXPECT_EQ(nTicksAtStop.load(), dialog.Ticks(kTimerA)) << "ticks after StopTimer";
+  EXPECT_TRUE(bOtherTicked) << "no five ticks of the second timer within 10 s";
 }
 
 }  // namespace
