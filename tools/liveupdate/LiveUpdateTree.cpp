@@ -39,17 +39,18 @@ class CInfoWriter {
 
   // nMaxValue: the buffer the program reads this value into, less its
   // terminating zero; 0 for values only the line length limits.
-  void Key(const std::string& strKey, const std::string& strValue, size_t nMaxValue) {
+  bool Key(const std::string& strKey, const std::string& strValue, size_t nMaxValue) {
     if (strKey.empty() || strKey.find('=') != std::string::npos || !CheckText(strKey, strKey))
-      return void(Fail("key '" + strKey + "' is not a plain key"));
-    if (!CheckText(strValue, strKey)) return;
+      return Fail("key '" + strKey + "' is not a plain key");
+    if (!CheckText(strValue, strKey)) return false;
     if (nMaxValue && strValue.size() > nMaxValue)
-      return void(Fail("value of '" + strKey + "' is longer than " + std::to_string(nMaxValue) +
-                       " characters"));
+      return Fail("value of '" + strKey + "' is longer than " + std::to_string(nMaxValue) +
+                  " characters");
     if (strKey.size() + 1 + strValue.size() > kMaxLine)
-      return void(Fail("line of '" + strKey + "' is longer than " + std::to_string(kMaxLine) +
-                       " characters"));
+      return Fail("line of '" + strKey + "' is longer than " + std::to_string(kMaxLine) +
+                  " characters");
     m_strText += strKey + "=" + strValue + kLineEnd;
+    return true;
   }
 
   // No line breaks (they split the line), no zero (it ends the text), no
