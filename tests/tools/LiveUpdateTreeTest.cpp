@@ -133,6 +133,7 @@ TEST_F(CLiveUpdateTreeTest, SidVariantTwoRowsAndTwoSites) {
   older.bChecksumOverride = true;
   older.wChecksum = 0xBEEF;
   older.bOnSites = false;
+  newest.strNotes = "Fan table, memory";  // the row's last field may hold commas
   model.vecBios = {newest, older};
   model.vecExtraKeys = {{"NoClearCMOS", "1"}};
   info.vecModels = {model};
@@ -146,7 +147,8 @@ TEST_F(CLiveUpdateTreeTest, SidVariantTwoRowsAndTwoSites) {
   EXPECT_EQ(kMsgModelNotSupported, BuildUpdateList("KT9S", "F1", &nEntries));
   m_strBoardSID = "8089";
   ASSERT_EQ(0u, BuildUpdateList("KT9S", "F1", &nEntries));
-  EXPECT_EQ((std::vector<std::string>{"F3.BIN,0201,,", "F2.BIN,BEEF,,"}), m_vecEntries);
+  EXPECT_EQ((std::vector<std::string>{"F3.BIN,0201,,Fan table, memory", "F2.BIN,BEEF,,"}),
+            m_vecEntries);
   EXPECT_EQ(1, m_info.GetInt("KT9S8089", "NoClearCMOS", 0));
   // Only the first site holds files, and only those of rows on the sites.
   EXPECT_EQ(newest.vecImage, ReadFile(m_root.Path("pub/a/F3.BIN")));
@@ -159,8 +161,8 @@ TEST(LiveUpdateInfoText, RefusesWhatTheProgramWouldReadOtherwise) {
     const char* pszName;
     void (*pfnBreak)(SLiveUpdateInfo*);
   } const cases[] = {
-      {"comma in the notes",
-       [](SLiveUpdateInfo* p) { p->vecModels[0].vecBios[0].strNotes = "a,b"; }},
+      {"comma in the date",
+       [](SLiveUpdateInfo* p) { p->vecModels[0].vecBios[0].strDate = "6,20"; }},
       {"code of 4 characters", [](SLiveUpdateInfo* p) { p->vecModels[0].vecSupport[0] = "F10A"; }},
       {"blank in the model", [](SLiveUpdateInfo* p) { p->vecModels[0].strModel = "KT 9"; }},
       {"line break in a value", [](SLiveUpdateInfo* p) { p->strDate = "2004/6/21\r\n[X]"; }},

@@ -76,7 +76,8 @@ class CInfoWriter {
     return true;
   }
 
-  // A field of a BIOS row: the program splits the row at ','.
+  // A field of a BIOS row before the notes: the program splits the row at
+  // ','.
   bool CheckField(const std::string& strField, const char* pszWhat) {
     if (strField.find(',') != std::string::npos)
       return Fail(std::string(pszWhat) + " '" + strField + "' holds ','");
@@ -136,7 +137,8 @@ void WriteModel(CInfoWriter& writer, const SLiveUpdateModel& model) {
   for (const SLiveUpdateBios& bios : model.vecBios) {
     writer.CheckField(bios.strFile, "file name");
     writer.CheckField(bios.strDate, "date");
-    writer.CheckField(bios.strNotes, "release notes");
+    // The notes are the row's last field: the program takes everything
+    // after the third ',' as the notes, commas included.
     if (bios.strFile.empty() || !IsInsideRoot(bios.strFile) ||
         bios.strFile.find('/') != std::string::npos)
       writer.Fail("file name '" + bios.strFile + "' is no plain file name");

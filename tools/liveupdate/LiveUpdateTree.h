@@ -114,10 +114,11 @@ std::string LiveUpdateBiosEntry(const SLiveUpdateBios& bios);
 
 // The plain information text, lines ending in CR LF. False, with the reason
 // in *pstrError, for a description the program would read differently
-// from what it says: a line break or '[' where a value starts, a ',' inside
-// a row's field, a revision code longer than 3 characters or holding ',',
-// a model name with blanks, a value longer than the program's 255-character
-// buffers, a site URL that is no "ftp://host/dir/" directory.
+// from what it says: a line break, a zero or '[' in a key or value, a ','
+// in a row's file name or date (the notes may hold commas), a revision
+// code longer than 3 characters or holding ',', a model name with blanks,
+// a value longer than the program's 255-character buffers, a site URL
+// that is no "ftp://host/dir/" directory.
 bool BuildInfoText(const SLiveUpdateInfo& info, std::string* pstrText, std::string* pstrError);
 
 // The folder a site URL names below the tree's root ("pub/bios/" for
