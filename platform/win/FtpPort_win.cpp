@@ -161,8 +161,9 @@ class CWinFtpConnection : public IFtpConnection {
   std::unique_ptr<IFtpFile> OpenFile(const std::string& strPath) override {
     if (!m_pState->IsOpen()) return nullptr;
     CStatusScope scope(m_pState.get());
-    HINTERNET hFile = FtpOpenFileA(m_hConnection, strPath.c_str(), GENERIC_READ,
-                                   FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, kContext);
+    HINTERNET hFile = FtpOpenFileA(
+        m_hConnection, strPath.c_str(), GENERIC_READ,
+        FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, kContext);
     if (!hFile) return nullptr;
     return std::unique_ptr<IFtpFile>(new CWinFtpFile(m_pState, hFile));
   }
