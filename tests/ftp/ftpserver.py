@@ -15,7 +15,9 @@ serves every case (the files lie in those folders below DIR):
                  stays open until the client closes it (or the server stops)
   /resume/...    the first 64 KiB, a pause of 6 seconds, then the rest;
   /resume-N/...  the same with a pause of N seconds
-  /drop/...      half the file, then the data connection is reset
+  /drop/...      half the file, then the data connection closes as if the
+                 server had died (no error on the connection: the client
+                 sees the end of the data early)
   /slow/...      about 64 KiB per second
   anything else  the whole file at full speed
 
@@ -27,7 +29,6 @@ import logging
 import os
 import signal
 import socket
-import struct
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -79,13 +80,13 @@ class ResumeTransfer(Transfer):
 
 
 class DropTransfer(Transfer):
-    """Half the file, then a reset of the data connection."""
+    """Half the file, then the end of the data connection."""
 
     def limit(self, dtp):
         return dtp.file_size() // 2
 
     def on_limit(self, dtp):
-        dtp.reset()
+        dtp.cut()
 
 
 class SlowTransfer(Transfer):
@@ -189,13 +190,14 @@ class ModeDTPHandler(ThrottledDTPHandler):
             return
         self.call_later(WATCH_INTERVAL, self._watch)
 
-    def reset(self):
-        """Ends the connection with a reset instead of an orderly close."""
-        logging.info("resetting the data connection after %d bytes", self.tot_bytes_sent)
-        try:
-            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-        except OSError:
-            pass
+    def cut(self):
+        """Closes the connection in the middle of the file.
+
+        A close, not a reset: a reset that reaches the client before it
+        accepted the connection (active mode) makes some clients fail to
+        open the file at all, which is another case than a transfer that
+        breaks off."""
+        logging.info("closing the data connection after %d bytes", self.tot_bytes_sent)
         self._resp = ("426 Connection closed; transfer aborted.", logging.info)
         self.close()
 
