@@ -13,7 +13,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64
   xvfb x11-apps imagemagick librsvg2-bin
-  locales python3 python3-pyftpdlib
+  locales python3 python3-pyftpdlib curl   # curl: the baseline of scripts/bench-ftp.sh
   lhasa jlha-utils   # archive tools the module-compression tests check against (jlha brings a JRE)
 )
 
