@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 
 #include "platform/FtpPort.h"
 #include "platform/ThreadPort.h"
@@ -59,19 +60,34 @@ std::string WithServer(const std::string& strUrl, const std::string& strServer) 
 class CLiveUpdatePresenter::CWindowSinks : public IDisplaySinks {
  public:
   explicit CWindowSinks(IMainView& view) : m_view(view) {}
-  // Drops whatever the previous download still has on its way.
-  void NextDownload() { ++m_nDownload; }
+  // Drops whatever the previous download still has on its way; the next
+  // download starts with nothing sent.
+  void NextDownload() {
+    ++m_nDownload;
+    m_nLastPos = -1;
+    std::lock_guard<std::mutex> lock(m_mutexPercent);
+    m_strLastPercent.clear();
+  }
 
   void SetProgressRange(int nLower, int nUpper) override {
     Post([nLower, nUpper](IMainView& view) { view.SetProgressRange(nLower, nUpper); });
   }
+  // A position or percent text equal to the last one sent is not sent
+  // again: a download reports after every 4096 bytes, the window needs to
+  // hear of each percent only once.
   void SetProgressPos(int nPos) override {
+    if (m_nLastPos.exchange(nPos) == nPos) return;
     Post([nPos](IMainView& view) { view.SetProgressPos(nPos); });
   }
   void SetStatusText(const std::string& strText) override {
     Post([strText](IMainView& view) { view.SetStatusText(strText); });
   }
   void SetPercentText(const std::string& strText) override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutexPercent);
+      if (strText == m_strLastPercent) return;
+      m_strLastPercent = strText;
+    }
     Post([strText](IMainView& view) { view.SetPercentText(strText); });
   }
 
@@ -85,6 +101,9 @@ class CLiveUpdatePresenter::CWindowSinks : public IDisplaySinks {
 
   IMainView& m_view;
   std::atomic<unsigned> m_nDownload{0};
+  std::atomic<int> m_nLastPos{-1};
+  std::mutex m_mutexPercent;  // the worker sends, the window's thread resets
+  std::string m_strLastPercent;
 };
 
 CLiveUpdatePresenter::CLiveUpdatePresenter(CMainPresenter& main) : m_main(main) {}

@@ -233,6 +233,12 @@ void CFtpDownloader::Transfer(IFtpConnection& connection, const std::string& str
   pRemote.reset();
   pTarget.reset();
   if (m_bAbort) return;  // the partial file stays; the next download overwrites it
+  // An empty file is whole at once: 100 %, where a percentage of its size
+  // would divide by zero.
+  if (!bBroken && m_dwTotalSize == 0) {
+    m_sinks.SetProgressPos(100);
+    m_sinks.SetPercentText("100%");
+  }
   if (!bBroken && m_dwBytesRead == m_dwTotalSize)
     m_bSucceeded = true;
   else

@@ -9,6 +9,7 @@
 
 #include "platform/win/DirectIoPort_win.h"
 #include "platform/win/FileDialog_win.h"
+#include "platform/win/FtpPort_win.h"
 #include "platform/win/Platform_win.h"
 #include "platform/win/SetupApiPort_win.h"
 #include "platform/win/WmiPort_win.h"
@@ -33,6 +34,7 @@ SPlatform& ProgramPlatform() {
   static SPlatform s_platform = [] {
     SPlatform platform = GetWin32Platform();
     platform.pFileDialogs = &GetWin32FileDialogPort();
+    platform.pFtp = &GetWin32FtpPort();
     platform.pThreads = &GetWin32ThreadPort();
     return platform;
   }();

@@ -200,9 +200,7 @@ TEST_F(Win32FtpDownload, WholeFilesArriveIntact) {
     EXPECT_EQ(nSize, download.GetTotalSize());
     EXPECT_EQ(nSize, download.GetBytesRead());
     EXPECT_TRUE(vecData == ReadAll(Target(strName))) << nSize;
-    if (nSize) {
-      EXPECT_EQ("100%", m_sinks.strPercent) << nSize;
-    }
+    EXPECT_EQ("100%", m_sinks.strPercent) << nSize;
   }
   EXPECT_EQ(std::vector<std::string>(), Boxes());
   EXPECT_EQ(4, m_ftp.m_nConnects.load());
