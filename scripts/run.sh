@@ -121,7 +121,7 @@ start_live_update_server
 install_board
 "$TESSARO_WINE" "$bin/$program" "$@" &
 app=$!
-"$TESSARO_WINE" "$bin/UiTour.exe" "$(winepath -w "$out" 2>/dev/null || echo "Z:${out//\//\\}")" 60 | tee "$out/tour.log"
+"$TESSARO_WINE" "$bin/UiTour.exe" "$(winepath -w "$out" 2>/dev/null || echo "Z:${out//\//\\}")" 300 | tee "$out/tour.log"
 wait "$app" || true
 cd "$OLDPWD" 2>/dev/null || true
 for bmp in "$out"/*.bmp; do

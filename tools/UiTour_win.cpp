@@ -1,13 +1,17 @@
 // Walks through the boxes and dialogs a program shows, for the scripted
 // tour of the run command: logs each window's caption and text, saves a
-// picture of it, then answers it with its default button. Tessaro's main
-// window is walked through its About box and settings, then closed; the
+// picture of it, then answers it with its default button (the flash
+// question with Yes, a restart question with No, so that the tour never
+// ends the Wine session). Tessaro's
+// main window is walked through its About box, settings and a One-Click
+// Live Update from the run's local FTP server, then closed; the
 // tour ends when the program has ended, or, for a program that never shows
 // its main window, once no new window appeared for 4 s.
 //   UiTour.exe <output folder> <seconds to wait for windows>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,9 +44,23 @@ BOOL CALLBACK CollectTexts(HWND hWnd, LPARAM lParam) {
   return TRUE;
 }
 
-// Tessaro's main window: About (1014), Setting (1020), then Close (1015).
-const int s_anMainSteps[] = {1014, 1020, 1015};
-constexpr int kMainSteps = 3;
+// Tessaro's main window: About (1014), Setting (1020), One-Click Live
+// Update (1001), then Close (1015).
+const int s_anMainSteps[] = {1014, 1020, 1001, 1015};
+constexpr int kMainSteps = 4;
+constexpr int kOneClick = 1001;
+
+// The button the tour presses: the dialog's default button; but Yes to the
+// flash question (the board is the bench's, and the tour shows the update
+// through to its end) and No to restarting the machine.
+int DefaultAnswer(HWND hWnd, const std::string& strTexts) {
+  if (strTexts.find("REBOOT") != std::string::npos && GetDlgItem(hWnd, IDNO)) return IDNO;
+  if (strTexts.find("Proceed to Flash") != std::string::npos && GetDlgItem(hWnd, IDYES))
+    return IDYES;
+  const LRESULT nDefault = SendMessageA(hWnd, DM_GETDEFID, 0, 0);
+  if (HIWORD(nDefault) == DC_HASDEFID) return LOWORD(nDefault);
+  return GetDlgItem(hWnd, IDYES) && !GetDlgItem(hWnd, IDOK) ? IDYES : IDOK;
+}
 
 bool IsMainWindow(HWND hWnd) {
   return GetDlgItem(hWnd, 1003) && GetDlgItem(hWnd, 1014) && GetDlgItem(hWnd, 1015);
@@ -93,21 +111,46 @@ int main(int argc, char** argv) {
         if (!hProgram) hProgram = OpenProcess(SYNCHRONIZE, FALSE, dwPid);
         continue;
       }
-      PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      const int nAnswer = DefaultAnswer(hWnd, strTexts);
+      PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(nAnswer, BN_CLICKED), 0);
     }
     // The main window is walked through its About box and settings, then
     // closed, each step once the previous window has gone: the main window
     // is disabled while one of its dialogs is open, and a step counts as
     // taken once its window opened (the main window disabled) or the main
     // window closed.
-    if (hMain && IsWindow(hMain) && IsWindowEnabled(hMain) && nMainStep < kMainSteps) {
+    // Live Update runs beside the window: it counts as taken once its
+    // button went off, and the next step waits until it is back on.
+    const bool bIdle = hMain && IsWindow(hMain) && IsWindowEnabled(hMain) &&
+                       IsWindowEnabled(GetDlgItem(hMain, kOneClick));
+    if (bIdle && nMainStep < kMainSteps) {
       const int nId = s_anMainSteps[nMainStep++];
       std::printf("main window: click %d\n", nId);
       std::fflush(stdout);
       PostMessageA(GetDlgItem(hMain, nId), BM_CLICK, 0, 0);
-      if (!WaitFor([hMain]() { return !IsWindow(hMain) || !IsWindowEnabled(hMain); }, kPaintMs))
+      if (!WaitFor(
+              [hMain]() {
+                return !IsWindow(hMain) || !IsWindowEnabled(hMain) ||
+                       !IsWindowEnabled(GetDlgItem(hMain, kOneClick));
+              },
+              kPaintMs))
         std::printf("main window: click %d opened nothing\n", nId);
       dwLastSeen = GetTickCount();
+    }
+    // Pictures of a Live Update's download as it runs.
+    if (hMain && IsWindow(hMain) && !IsWindowEnabled(GetDlgItem(hMain, kOneClick)) &&
+        IsWindowVisible(GetDlgItem(hMain, 1018)) && nCount < 90) {
+      char szPercent[16] = {0};
+      GetDlgItemTextA(hMain, 1012, szPercent, sizeof(szPercent));
+      static std::string s_strLastPercent;
+      if (s_strLastPercent != szPercent && std::atoi(szPercent) % 25 == 0) {
+        s_strLastPercent = szPercent;
+        char szName[64];
+        std::snprintf(szName, sizeof(szName), "%02d-download-%s.bmp", ++nCount, szPercent);
+        SaveWindowPicture(hMain, strFolder + "\\" + szName);
+        std::printf("main window: download at %s (%s)\n", szPercent, szName);
+        std::fflush(stdout);
+      }
     }
     // The tour is over once the program has ended or, when it never showed
     // its main window, once nothing new appeared for a while.
