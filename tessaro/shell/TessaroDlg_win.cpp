@@ -255,7 +255,12 @@ void CTessaroDlg::OpenAddress(const std::string& strAddress) {
 
 void CTessaroDlg::SetProgressRange(int nLower, int nUpper) {
   HWND hProgress = GetDlgItem(m_hWnd, IDC_PROGRESS);
-  SendMessageA(hProgress, PBM_SETRANGE32, nLower, nUpper);
+  // PBM_SETRANGE (WM_USER + 1) with both bounds in one LPARAM, as the
+  // download's progress is set; ranges beyond 16 bits need the wide form.
+  if (nLower >= 0 && nUpper >= 0 && nLower <= 0xFFFF && nUpper <= 0xFFFF)
+    SendMessageA(hProgress, PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper));
+  else
+    SendMessageA(hProgress, PBM_SETRANGE32, nLower, nUpper);
   InvalidateRect(hProgress, nullptr, FALSE);
   UpdateWindow(hProgress);
 }

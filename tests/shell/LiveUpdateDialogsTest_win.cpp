@@ -14,6 +14,7 @@
 #include "tessaro/app/MainPresenter.h"
 #include "tessaro/shell/ChoiceListDlg_win.h"
 #include "tessaro/shell/TessaroDlg_win.h"
+#include "tests/shell/WindowReadyBoard_win.h"
 #include "tests/support/WindowRobot_win.h"
 
 namespace {
@@ -125,20 +126,12 @@ TEST(LiveUpdateDialogs, BiosListShowsItsColumnsAndNextWaitsForARow) {
 
 // The window's own seam: RunTimeoutDialog shows template 305 and returns
 // Wait when EndTimeoutDialog closes it, as arriving data does.
-class CReadyBoard : public CNoBoardInfo {
- public:
-  std::function<void()> m_fnReady;
-  std::string IdentifyBoard() override {
-    if (m_fnReady) m_fnReady();
-    return std::string();
-  }
-};
 
 TEST(LiveUpdateDialogs, TimeoutDialogClosedByTheWindowMeansWait) {
   SPlatform& platform = GetWin32Platform();
   CResources resources(*platform.pModules);
   CNoBoardEngine engine;
-  CReadyBoard board;
+  CWindowReadyBoard board;
   CMainPresenter presenter(platform, resources, engine, board);
   CTessaroDlg window(nullptr, presenter, resources);
   bool bWaited = false;

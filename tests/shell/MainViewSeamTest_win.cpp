@@ -16,20 +16,10 @@
 #include "tessaro/core/BiosEngine.h"
 #include "tessaro/core/Resources.h"
 #include "tessaro/shell/TessaroDlg_win.h"
+#include "tests/shell/WindowReadyBoard_win.h"
 #include "tests/support/Wait_win.h"
 
 namespace {
-
-// Starts the scenario once the window exists: OnInitDialog asks the board
-// for its identity on the window's thread, after the window handle is set.
-class CSeamBoard : public CNoBoardInfo {
- public:
-  std::function<void()> m_onWindowReady;
-  std::string IdentifyBoard() override {
-    if (m_onWindowReady) m_onWindowReady();
-    return std::string();
-  }
-};
 
 // The window, counting the ticks of each timer on its own thread before
 // the presenter sees them. The test's timers are numbered apart from Live
@@ -56,7 +46,7 @@ TEST(MainViewSeam, TimerTicksAndPostedWorkRunOnTheWindowsThread) {
   SPlatform& platform = GetWin32Platform();
   CResources resources(*platform.pModules);
   CNoBoardEngine engine;
-  CSeamBoard board;
+  CWindowReadyBoard board;
   CMainPresenter presenter(platform, resources, engine, board);
   CCountingDlg dialog(nullptr, presenter, resources);
   const DWORD dwWindowThread = GetCurrentThreadId();
@@ -67,7 +57,7 @@ TEST(MainViewSeam, TimerTicksAndPostedWorkRunOnTheWindowsThread) {
   std::atomic<bool> bTicked{false}, bStopped{false}, bOtherTicked{false};
   std::thread worker;
 
-  board.m_onWindowReady = [&] {
+  board.m_fnReady = [&] {
     dialog.StartTimer(kTimerA, 20);
     worker = std::thread([&] {
       // The window counts ticks on its own thread; ask it there.
