@@ -19,24 +19,25 @@
 
 namespace {
 
+struct SSearch {
+  const char* pszTitle;
+  HWND hFound;
+};
+
+BOOL CALLBACK MatchTitle(HWND hWnd, LPARAM lParam) {
+  SSearch* p = reinterpret_cast<SSearch*>(lParam);
+  char sz[64] = {0};
+  GetWindowTextA(hWnd, sz, sizeof(sz));
+  if (IsWindowVisible(hWnd) && lstrcmpA(sz, p->pszTitle) == 0) {
+    p->hFound = hWnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindOwnDialog(const char* pszTitle) {
-  struct SSearch {
-    const char* pszTitle;
-    HWND hFound;
-  } search = {pszTitle, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hWnd, LPARAM lParam) -> BOOL {
-        SSearch* p = reinterpret_cast<SSearch*>(lParam);
-        char sz[64] = {0};
-        GetWindowTextA(hWnd, sz, sizeof(sz));
-        if (IsWindowVisible(hWnd) && lstrcmpA(sz, p->pszTitle) == 0) {
-          p->hFound = hWnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  SSearch search = {pszTitle, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), MatchTitle, reinterpret_cast<LPARAM>(&search));
   return search.hFound;
 }
 
