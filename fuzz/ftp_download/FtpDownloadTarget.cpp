@@ -1,0 +1,86 @@
+// The download side of Live Update over arbitrary input: the text of a BIOS
+// entry and of a site address (as an information file supplies them) split
+// and joined as the flow does, and a transfer whose listed size, read
+// sizes, drop point and bytes come from the input. A transfer may succeed
+// only with exactly the listed bytes on disk, and the percent shown never
+// passes 100.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fake/FakeFtpPort.h"
+#include "platform/fake/Fakes.h"
+#include "tessaro/app/LiveUpdatePresenter.h"
+#include "tessaro/liveupdate/FtpDownloader.h"
+#include "tests/support/BuiltinStrings.h"
+
+namespace {
+
+void Check(bool b) {
+  if (!b) abort();
+}
+
+struct SPercentSinks : IDisplaySinks {
+  void SetProgressRange(int, int) override {}
+  void SetProgressPos(int nPos) override { Check(nPos >= 0 && nPos <= 100); }
+  void SetStatusText(const std::string&) override {}
+  void SetPercentText(const std::string& str) override {
+    const int n = atoi(str.c_str());
+    Check(n >= 0 && n <= 100);
+  }
+};
+
+uint32_t Take32(const uint8_t*& p, size_t& n) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4 && n; ++i, --n) v = (v << 8) | *p++;
+  return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
+  // The first line is a site address, the second a BIOS entry.
+  const std::string strText(reinterpret_cast<const char*>(pData), nSize);
+  const size_t nLine = strText.find('\n');
+  const std::string strSite = strText.substr(0, nLine);
+  const std::string strEntry =
+      nLine == std::string::npos ? std::string() : strText.substr(nLine + 1);
+  const SBiosEntry entry = ParseBiosEntry(strEntry);
+  const std::string strUrl = WithServer(strSite, "127.0.0.1:2121") + entry.strFile;
+  SFtpUrl url;
+  bool bNotFtp = false;
+  if (ParseFtpUrl(strUrl, &url, &bNotFtp)) {
+    Check(!url.strServer.empty() && url.wPort != 0);
+    Check(!url.strPath.empty() && url.strPath[0] == '/');
+  }
+
+  // The transfer: listed size, read size, drop point, then the file.
+  const uint8_t* p = pData;
+  size_t n = nSize;
+  CFakeFtpPort ftp;
+  const uint32_t dwListed = Take32(p, n) % (2 * 1024 * 1024);
+  ftp.m_nReadSize = 1 + Take32(p, n) % 8192;
+  const uint32_t dwDrop = Take32(p, n);
+  if (dwDrop & 1) ftp.m_qwDropAfter = dwDrop % (nSize + 1);
+  ftp.m_mapFiles["/bios.bin"].assign(p, p + n);
+  ftp.m_mapListedSizes["/bios.bin"] = dwListed;
+  CFakeFileSystem files;
+  CFakeModulePort modules;
+  UseBuiltinStrings(&modules);
+  CResources resources(modules);
+  CFakeUi ui;
+  CMessageHelper messages(resources, ui);
+  SPercentSinks sinks;
+  CFtpDownloader download(ftp, files, messages, resources, sinks, "ftp://h/bios.bin", "C:\\t");
+  download.Run();
+  Check(download.IsThreadDone());
+  if (download.IsSucceeded() && !download.IsFailed()) {
+    Check(download.GetBytesRead() == dwListed);
+    Check(files.m_mapFiles["C:\\t"].size() == dwListed);
+    Check(dwListed == 0 || memcmp(files.m_mapFiles["C:\\t"].data(), p, dwListed) == 0);
+  }
+  return 0;
+}
