@@ -48,11 +48,19 @@ wine_session_start() {
   "$TESSARO_WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
-# The main window's labels ask for Arial: Wine is to draw them with
-# Liberation Sans (scripts/prereqs.sh installs it), whose letters have
-# Arial's widths, and not with whatever face it falls back to. Prefixes
-# made before this was set get it on their next session.
+# The fonts the windows ask for. Wine's own (Tahoma for "MS Shell Dlg",
+# Marlett for the caption buttons' glyphs; package fonts-wine) are not read
+# from Wine's data folder by this Wine: they go into the prefix's Fonts
+# folder, where Windows keeps its fonts. The main window's labels ask for
+# Arial: Wine is to draw them with Liberation Sans (fonts-liberation), whose
+# letters have Arial's widths, and not with whatever face it falls back to.
+# Prefixes made before this get both on their next session.
 wine_use_fonts() {
+  local own=/usr/share/wine/fonts fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -d "$own" ]; then
+    mkdir -p "$fonts"
+    cp -n "$own"/* "$fonts"/ 2>/dev/null || true
+  fi
   grep -qs '^"Arial"="Liberation Sans"' "$WINEPREFIX/user.reg" && return 0
   wine_reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
     /d 'Liberation Sans' /f || true
