@@ -12,6 +12,11 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64
+  # The faces the windows ask for. Wine's own fonts (Tahoma for "MS Shell
+  # Dlg", Marlett for the caption buttons' glyphs) are only recommended by
+  # wine, which is installed without recommends; Liberation Sans has
+  # Arial's metrics and stands in for the labels' Arial.
+  fonts-wine fonts-liberation
   xvfb x11-apps imagemagick librsvg2-bin
   locales python3 python3-pyftpdlib curl   # curl: the baseline of scripts/bench-ftp.sh
   lhasa jlha-utils   # archive tools the module-compression tests check against (jlha brings a JRE)

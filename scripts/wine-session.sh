@@ -41,10 +41,29 @@ wine_session_start() {
   echo "$DISPLAY" > "$WINEPREFIX/.display"
   # One persistent server for the whole run.
   "$TESSARO_WINESERVER" -p
+  wine_use_fonts
   # Start the prefix's services (winedevice and friends) now, detached from
   # our output: started by the first test instead, they would inherit its
   # output pipe and ctest would wait for them until the test times out.
   "$TESSARO_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# The fonts the windows ask for. Wine's own (Tahoma for "MS Shell Dlg",
+# Marlett for the caption buttons' glyphs; package fonts-wine) are not read
+# from Wine's data folder by this Wine: they go into the prefix's Fonts
+# folder, where Windows keeps its fonts. The main window's labels ask for
+# Arial: Wine is to draw them with Liberation Sans (fonts-liberation), whose
+# letters have Arial's widths, and not with whatever face it falls back to.
+# Prefixes made before this get both on their next session.
+wine_use_fonts() {
+  local own=/usr/share/wine/fonts fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -d "$own" ]; then
+    mkdir -p "$fonts"
+    cp -n "$own"/* "$fonts"/ 2>/dev/null || true
+  fi
+  grep -qs '^"Arial"="Liberation Sans"' "$WINEPREFIX/user.reg" && return 0
+  wine_reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
+    /d 'Liberation Sans' /f || true
 }
 
 wine_reg() {

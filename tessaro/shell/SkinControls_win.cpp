@@ -324,15 +324,17 @@ void CSkinButton::Paint(HDC hdc) {
     HFONT hSmall = nullptr;
     if (m_nStyle == kSkinCaptionBelowIcon) {
       // Centred in the band under the icon. A caption that needs more than
-      // the band (a longer translation) takes a smaller font and, if it
-      // must, grows upwards towards the icon.
+      // the band (a longer translation), in height or for its longest word,
+      // takes a smaller font and, if it must, grows upwards towards the
+      // icon.
       rcText.top = rc.bottom * 56 / 100;
       rcText.bottom = rc.bottom - m_nCaptionInset;
       InflateRect(&rcText, -3, 0);
       const int nBand = rcText.bottom - rcText.top;
       RECT rcMeasure = rcText;
       int nHeight = DrawTextA(hMem, szText, -1, &rcMeasure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
-      if (nHeight > nBand) {
+      // A word wider than the band is not broken but cut at both ends.
+      if (nHeight > nBand || rcMeasure.right > rcText.right) {
         hSmall = CreateFontA(-10, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                              DEFAULT_PITCH | FF_SWISS, "Arial");
@@ -516,6 +518,11 @@ LRESULT CALLBACK LabelProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam, U
       InvalidateRect(hWnd, nullptr, FALSE);
       return lResult;
     }
+    case WM_SETFONT:
+      // The label draws with the font it is given, and WM_GETFONT names it.
+      pStyle->hFont = reinterpret_cast<HFONT>(wParam);
+      if (LOWORD(lParam)) InvalidateRect(hWnd, nullptr, FALSE);
+      return DefSubclassProc(hWnd, nMsg, wParam, 0);
     case WM_NCDESTROY:
       RemoveWindowSubclass(hWnd, LabelProc, 1);
       delete pStyle;

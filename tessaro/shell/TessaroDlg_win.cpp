@@ -43,6 +43,9 @@ const SButtonRow s_aButtons[] = {
 };
 
 // Labels: control, caption string (0: filled at run time), place, font.
+// Each value starts below its caption's last pixel row (the captions'
+// descenders). The flash part's label reaches to the panel's inner edge:
+// part names are up to 25 characters.
 enum EFont { kTitle, kCaption, kValue, kStatus };
 struct SLabelRow {
   int nId;
@@ -54,13 +57,13 @@ struct SLabelRow {
 const SLabelRow s_aLabels[] = {
     {IDC_TITLE, 0, 34, 7, 166, 18, kTitle, DT_LEFT | DT_VCENTER | DT_SINGLELINE},
     {IDC_CAPTION_VERSION, 901, 140, 43, 178, 13, kCaption, DT_LEFT | DT_SINGLELINE},
-    {IDC_VERSION_1, 0, 140, 55, 100, 15, kValue, DT_LEFT | DT_SINGLELINE},
-    {IDC_VERSION_2, 0, 240, 55, 40, 15, kValue, DT_LEFT | DT_SINGLELINE},
-    {IDC_VERSION_3, 0, 280, 55, 38, 15, kValue, DT_LEFT | DT_SINGLELINE},
+    {IDC_VERSION_1, 0, 140, 56, 100, 15, kValue, DT_LEFT | DT_SINGLELINE},
+    {IDC_VERSION_2, 0, 240, 56, 40, 15, kValue, DT_LEFT | DT_SINGLELINE},
+    {IDC_VERSION_3, 0, 280, 56, 38, 15, kValue, DT_LEFT | DT_SINGLELINE},
     {IDC_CAPTION_DATE, 903, 140, 73, 178, 13, kCaption, DT_LEFT | DT_SINGLELINE},
-    {IDC_BIOS_DATE, 0, 140, 85, 178, 15, kValue, DT_LEFT | DT_SINGLELINE},
+    {IDC_BIOS_DATE, 0, 140, 86, 178, 15, kValue, DT_LEFT | DT_SINGLELINE},
     {IDC_CAPTION_FLASH, 902, 140, 103, 178, 13, kCaption, DT_LEFT | DT_SINGLELINE},
-    {IDC_FLASH_TYPE, 0, 140, 115, 178, 15, kValue, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS},
+    {IDC_FLASH_TYPE, 0, 140, 116, 184, 15, kValue, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS},
     {IDC_STATUS, 0, 140, 135, 142, 14, kStatus, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS},
     {IDC_PERCENT, 0, 282, 135, 36, 14, kStatus, DT_RIGHT | DT_SINGLELINE},
     {IDC_LIVE_STATUS, 0, 140, 135, 142, 14, kStatus, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS},
@@ -84,11 +87,13 @@ CTessaroDlg::CTessaroDlg(HWND hParent, CMainPresenter& presenter, const CResourc
   m_hTitleFont = MakeFont(14, FW_BOLD);
   m_hCaptionFont = MakeFont(11, FW_NORMAL);
   m_hValueFont = MakeFont(13, FW_BOLD);
+  m_hNarrowValueFont = MakeFont(12, FW_BOLD);
   m_hStatusFont = MakeFont(11, FW_NORMAL);
 }
 
 CTessaroDlg::~CTessaroDlg() {
-  for (HFONT hFont : {m_hTitleFont, m_hCaptionFont, m_hValueFont, m_hStatusFont})
+  for (HFONT hFont :
+       {m_hTitleFont, m_hCaptionFont, m_hValueFont, m_hNarrowValueFont, m_hStatusFont})
     if (hFont) DeleteObject(hFont);
 }
 
@@ -195,12 +200,12 @@ void CTessaroDlg::LayOutVersion() {
     // The board id stands apart from the version it completes.
     if (nId == IDC_VERSION_3 && sz[0]) x += 5;
     const int cx = x + size.cx > 318 ? 318 - x : size.cx;
-    SetWindowPos(hLabel, nullptr, x, 55, cx > 0 ? cx + 1 : 0, 15, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hLabel, nullptr, x, 56, cx > 0 ? cx + 1 : 0, 15, SWP_NOZORDER | SWP_NOACTIVATE);
     x += size.cx;
   }
   SelectObject(hdc, hOld);
   ReleaseDC(m_hWnd, hdc);
-  RECT rc = {130, 50, 328, 72};
+  RECT rc = {130, 50, 328, 73};
   InvalidateRect(m_hWnd, &rc, TRUE);
 }
 
@@ -209,6 +214,23 @@ void CTessaroDlg::SetText(int nId, const std::string& strText) {
   // The title button's text is the window's title; the header shows it.
   if (nId == IDC_WEBSITE) SetDlgItemTextA(m_hWnd, IDC_TITLE, strText.c_str());
   if (nId == IDC_VERSION_1 || nId == IDC_VERSION_2 || nId == IDC_VERSION_3) LayOutVersion();
+  if (nId == IDC_FLASH_TYPE) FitValueFont(nId);
+}
+
+void CTessaroDlg::FitValueFont(int nId) {
+  HWND hLabel = GetDlgItem(m_hWnd, nId);
+  char sz[256] = {0};
+  GetWindowTextA(hLabel, sz, sizeof(sz));
+  RECT rc;
+  GetClientRect(hLabel, &rc);
+  HDC hdc = GetDC(hLabel);
+  HGDIOBJ hOld = SelectObject(hdc, m_hValueFont);
+  SIZE size = {0, 0};
+  GetTextExtentPoint32A(hdc, sz, lstrlenA(sz), &size);
+  SelectObject(hdc, hOld);
+  ReleaseDC(hLabel, hdc);
+  HFONT hFont = size.cx > rc.right ? m_hNarrowValueFont : m_hValueFont;
+  SendMessageA(hLabel, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
 }
 
 void CTessaroDlg::EnableControl(int nId, bool bEnable) {

@@ -52,6 +52,9 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   void PlaceButtons();
   // Lines the three version pieces up one after the other.
   void LayOutVersion();
+  // The value font, or a size smaller for a text too wide for it (the
+  // longest flash part names), so that the text shows whole.
+  void FitValueFont(int nId);
   // Runs the work PostToWindow queued, oldest first.
   void RunPostedWork();
 
@@ -61,6 +64,7 @@ class CTessaroDlg : public CSkinDialog, public IMainView {
   HFONT m_hTitleFont = nullptr;
   HFONT m_hCaptionFont = nullptr;
   HFONT m_hValueFont = nullptr;
+  HFONT m_hNarrowValueFont = nullptr;
   HFONT m_hStatusFont = nullptr;
   HICON m_hIcon = nullptr;
   // Work posted from other threads; guarded by m_mutexPosted.
