@@ -26,6 +26,7 @@
 #include "tessaro/core/Resources.h"
 #include "tessaro/liveupdate/FtpDownloader.h"
 #include "tests/support/Wait_win.h"
+#include "tests/support/WinePath_win.h"
 
 namespace {
 
@@ -34,14 +35,7 @@ constexpr uint32_t kHeldAfter = 64 * 1024;       // bytes /pause/ and /resume-N/
 
 // Where the fixture keeps the server's root and port: a Unix path in the
 // environment, reached through Wine's Z: drive.
-std::string StateDir() {
-  const char* psz = std::getenv("TESSARO_FTP_STATE");
-  std::string str = psz ? psz : "";
-  if (!str.empty() && str[0] == '/') str = "Z:" + str;
-  for (char& c : str)
-    if (c == '/') c = '\\';
-  return str;
-}
+std::string StateDir() { return WindowsPathFromEnv("TESSARO_FTP_STATE", ""); }
 
 std::string ReadWord(const std::string& strPath) {
   std::ifstream in(strPath);

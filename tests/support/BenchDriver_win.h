@@ -11,16 +11,7 @@
 
 #include "platform/DriverService.h"
 #include "platform/win/Platform_win.h"
-
-// The build tree as a Windows path (Wine maps Z: to the root).
-inline std::string BinaryDir() {
-  const char* psz = std::getenv("TESSARO_BINARY_DIR");
-  std::string s = psz ? psz : ".";
-  if (!s.empty() && s[0] == '/') s = "Z:" + s;
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
-}
+#include "tests/support/WinePath_win.h"
 
 // How the tests install a bench driver: a kernel driver of the given start
 // type, started without waiting (the device open decides), stops waited
