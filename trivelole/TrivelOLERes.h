@@ -1,0 +1,29 @@
+// Resource ids of TrivelOLE.dll: the page's dialog template and its
+// controls (the same ids as ETrivelControl in PagePresenter.h, as plain
+// macros for the resource compiler).
+#pragma once
+
+#define IDD_TRIVEL_PAGE 4000
+
+#define IDC_TRIVEL_SLIDER 4001
+#define IDC_TRIVEL_CLOCK_LIST1 4002
+#define IDC_TRIVEL_CLOCK_LIST2 4003
+#define IDC_TRIVEL_VOLT_LIST0 4004
+#define IDC_TRIVEL_VOLT_LIST1 4005
+#define IDC_TRIVEL_VOLT_LIST2 4006
+#define IDC_TRIVEL_VOLT_LIST3 4007
+#define IDC_TRIVEL_VOLT_LIST4 4008
+#define IDC_TRIVEL_VOLT_LIST5 4009
+#define IDC_TRIVEL_CLOCK_VALUE 4010
+#define IDC_TRIVEL_DEFAULT 4011
+#define IDC_TRIVEL_CLOCK_LABEL0 4012
+#define IDC_TRIVEL_CLOCK_LABEL1 4013
+#define IDC_TRIVEL_CLOCK_LABEL2 4014
+#define IDC_TRIVEL_VOLT_LABEL0 4015
+#define IDC_TRIVEL_VOLT_LABEL1 4016
+#define IDC_TRIVEL_VOLT_LABEL2 4017
+#define IDC_TRIVEL_VOLT_LABEL3 4018
+#define IDC_TRIVEL_VOLT_LABEL4 4019
+#define IDC_TRIVEL_VOLT_LABEL5 4020
+#define IDC_TRIVEL_MODE_LIST 4021
+#define IDC_TRIVEL_TABS 4022
