@@ -1,0 +1,1 @@
+#include "trivelole/InfoDocument.h"
