@@ -40,8 +40,7 @@ void CTrivelPageWindow::End(INT_PTR nResult) {
   if (m_hWnd && IsWindow(m_hWnd)) EndDialog(m_hWnd, nResult);
 }
 
-INT_PTR CALLBACK CTrivelPageWindow::DialogProc(HWND hWnd, UINT uMsg, WPARAM wParam,
-                                               LPARAM lParam) {
+INT_PTR CALLBACK CTrivelPageWindow::DialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   CTrivelPageWindow* pThis = nullptr;
   if (uMsg == WM_INITDIALOG) {
     pThis = reinterpret_cast<CTrivelPageWindow*>(lParam);
@@ -65,7 +64,8 @@ INT_PTR CTrivelPageWindow::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam
     case WM_COMMAND: {
       const int nId = LOWORD(wParam);
       const int nCode = HIWORD(wParam);
-      if (nCode == CBN_SELCHANGE && (nId == IDC_TRIVEL_CLOCK_LIST1 || nId == IDC_TRIVEL_CLOCK_LIST2)) {
+      if (nCode == CBN_SELCHANGE &&
+          (nId == IDC_TRIVEL_CLOCK_LIST1 || nId == IDC_TRIVEL_CLOCK_LIST2)) {
         m_pPresenter->OnClockListChanged();
       } else if (nCode == CBN_SELCHANGE && nId >= IDC_TRIVEL_VOLT_LIST0 &&
                  nId <= IDC_TRIVEL_VOLT_LIST5) {
@@ -117,7 +117,8 @@ int CTrivelPageWindow::GetSliderPos() {
 void CTrivelPageWindow::AddListItem(int nId, const std::string& strText) {
   HWND hList = Item(nId);
   const LRESULT nIndex = SendMessageA(hList, CB_GETCOUNT, 0, 0);
-  const LRESULT nRow = SendMessageA(hList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strText.c_str()));
+  const LRESULT nRow =
+      SendMessageA(hList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strText.c_str()));
   if (nRow >= 0) SendMessageA(hList, CB_SETITEMDATA, nRow, nIndex);
 }
 
@@ -161,5 +162,5 @@ void CTrivelPageWindow::EnableEditing(bool bEnable) {
 
 int CTrivelPageWindow::MessageBox(const std::string& strText, const char* pszCaption,
                                   uint32_t dwStyle) {
-  return MessageBoxA(m_hWnd, strText.c_str(), pszCaption, dwStyle);
+  return ::MessageBoxA(m_hWnd, strText.c_str(), pszCaption, dwStyle);
 }

@@ -151,8 +151,8 @@ static void ClockSetting(int nProfile, char* psz, size_t nSize) {
 }
 
 static int RunContract(void) {
-  static const char* const kUnknown[] = {"iulvodialog", "IULVODIALOG", "IULVODialog ", "IULVO",
-                                         "", "IULVOInfoX", "IUnknown"};
+  static const char* const kUnknown[] = {"iulvodialog", "IULVODIALOG", "IULVODialog ", "IULVO", "",
+                                         "IULVOInfoX",  "IUnknown"};
   void* const kSentinel = (void*)(uintptr_t)0x5A5A5A5A;
   SIULVODialog *pDialog, *pDialog2;
   SIULVOExtend *pExtend, *pPlugin;
@@ -280,6 +280,8 @@ static int RunContract(void) {
   /* The last release destroys the object and its page. */
   T_Release(pInfo);
   T_Release(pDialog);
+  Check(IsWindow(hPage), "the page lives while a pointer is held");
+  T_Release(pExtend);
   Check(!IsWindow(hPage), "the last Release destroys the page");
   DestroyWindow(hHost);
 
@@ -368,9 +370,9 @@ static int RunDemo(void) {
   AddButton(hHost, "Apply", IDC_HOST_APPLY, cx - 270, cy + 8);
   AddButton(hHost, "OK", IDC_HOST_OK, cx - 180, cy + 8);
   AddButton(hHost, "Cancel", IDC_HOST_CANCEL, cx - 90, cy + 8);
-  g_hStatus = CreateWindowExA(0, "STATIC", "Callbacks: 0", WS_CHILD | WS_VISIBLE, 8, cy + 14,
-                              cx - 290, 18, hHost, (HMENU)IDC_HOST_STATUS, GetModuleHandleA(NULL),
-                              NULL);
+  g_hStatus =
+      CreateWindowExA(0, "STATIC", "Callbacks: 0", WS_CHILD | WS_VISIBLE, 8, cy + 14, cx - 290, 18,
+                      hHost, (HMENU)IDC_HOST_STATUS, GetModuleHandleA(NULL), NULL);
   SendMessageA(g_hStatus, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), FALSE);
   rcFrame.right = cx;
   rcFrame.bottom = cy + 44;
