@@ -59,7 +59,15 @@ class CPugiXmlDocument : public IXmlDocument {
 
   bool Load(const std::string& strPath) override {
     m_doc.reset();
-    return static_cast<bool>(m_doc.load_file(strPath.c_str()));
+    if (!m_doc.load_file(strPath.c_str())) return false;
+    // The library takes a fragment with several top-level elements; a
+    // document has exactly one, as the Windows build's engine demands.
+    int nRoots = 0;
+    for (pugi::xml_node child : m_doc.children())
+      if (child.type() == pugi::node_element) ++nRoots;
+    if (nRoots == 1) return true;
+    m_doc.reset();
+    return false;
   }
 
   bool GetString(const std::string& strPath, int n, std::string* pstrText) override {
@@ -125,6 +133,9 @@ class CPugiXmlDocument : public IXmlDocument {
   pugi::xml_node Append(const std::string& strParent, int n, const std::string& strName) {
     pugi::xml_node parent = Select(strParent, n);
     if (!parent) return {};
+    // A document has one root element; a second one would serialise to text
+    // that no parser accepts.
+    if (parent.type() == pugi::node_document && m_doc.document_element()) return {};
     return parent.append_child(FromAnsi(strName).c_str());
   }
 

@@ -232,6 +232,14 @@ class CMsxmlDocument : public IXmlDocument {
               const std::string* pstrText) {
     CComRef<IXMLDOMNode> pParent;
     if (!Select(strParent, n, &pParent)) return false;
+    // A document has one root element; an engine that would take a second
+    // one produces text no parser accepts.
+    DOMNodeType eType = NODE_INVALID;
+    if (FAILED(pParent->get_nodeType(&eType))) return false;
+    if (eType == NODE_DOCUMENT) {
+      CComRef<IXMLDOMElement> pRoot;
+      if (FAILED(m_pDocument->get_documentElement(pRoot.Put())) || pRoot) return false;
+    }
     CBstr bstrName(WideFromAnsi(strName));
     CComRef<IXMLDOMElement> pElement;
     if (FAILED(m_pDocument->createElement(bstrName.Get(), pElement.Put())) || !pElement)
