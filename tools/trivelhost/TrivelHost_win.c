@@ -371,11 +371,11 @@ static int RunDemo(void) {
   AddButton(hHost, "OK", IDC_HOST_OK, cx - 180, cy + 8);
   AddButton(hHost, "Cancel", IDC_HOST_CANCEL, cx - 90, cy + 8);
   g_hStatus =
-      CreateWindowExA(0, "STATIC", "Callbacks: 0", WS_CHILD | WS_VISIBLE, 8, cy + 14, cx - 290, 18,
+      CreateWindowExA(0, "STATIC", "Callbacks: 0", WS_CHILD | WS_VISIBLE, 8, cy + 42, cx - 16, 18,
                       hHost, (HMENU)IDC_HOST_STATUS, GetModuleHandleA(NULL), NULL);
   SendMessageA(g_hStatus, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), FALSE);
   rcFrame.right = cx;
-  rcFrame.bottom = cy + 44;
+  rcFrame.bottom = cy + 66;
   AdjustWindowRectEx(&rcFrame, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_CONTROLPARENT);
   SetWindowPos(hHost, NULL, 0, 0, rcFrame.right - rcFrame.left, rcFrame.bottom - rcFrame.top,
                SWP_NOMOVE | SWP_NOZORDER);
