@@ -18,7 +18,8 @@ bad() { echo "check: FAIL: $*"; fail=1; }
 allowed_imports() {
   case "$1" in
     KT9020DLL.dll) echo kernel32.dll advapi32.dll user32.dll msvcrt.dll ;;
-    TrivelOLE.dll) echo kernel32.dll msvcrt.dll ;;
+    TrivelOLE.dll) echo kernel32.dll advapi32.dll user32.dll comctl32.dll ole32.dll oleaut32.dll \
+      msvcrt.dll ;;
     Tessaro.exe) echo kernel32.dll advapi32.dll user32.dll msvcrt.dll gdi32.dll comctl32.dll \
       comdlg32.dll msimg32.dll shell32.dll ole32.dll oleaut32.dll setupapi.dll wininet.dll ;;
     TessaroDEU.dll) ;;  # resources only

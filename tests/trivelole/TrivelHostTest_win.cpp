@@ -92,7 +92,9 @@ class CRegisteredPlugin {
 class CHost {
  public:
   CHost(const std::string& strDir, const std::string& strArgs) {
-    m_strOut = strDir + "TrivelHost-" + std::to_string(GetCurrentProcessId()) + ".out";
+    static int s_nRuns = 0;
+    m_strOut = BinaryDir() + "\\sim\\trivel-host-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++s_nRuns) + ".out";
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     HANDLE hOut = CreateFileA(m_strOut.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
                               0, nullptr);
