@@ -19,7 +19,7 @@ fi
 # 2. Windows and driver headers only in Win32 files (*_win.*) and kernel
 #    driver sources (sim/driver/); portable code must build natively.
 bad=$(for f in $sources; do
-  case "$f" in *_win.cpp|*_win.h|sim/driver/*) continue ;; esac
+  case "$f" in *_win.c|*_win.cpp|*_win.h|sim/driver/*) continue ;; esac
   grep -l -E '^\s*#\s*include\s*[<"](windows|winioctl|winsvc|ntddk|wdm|commdlg|wininet|setupapi|objbase|msxml[0-9]*)\.h[>"]' "$f"
 done)
 if [ -n "$bad" ]; then
