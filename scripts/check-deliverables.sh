@@ -91,8 +91,9 @@ if [ -f "$bin/KT9020DLL.dll" ] && $objdump -h "$bin/KT9020DLL.dll" | grep -A1 ' 
 then say "KT9020DLL.dll: .shared section shared between processes"
 else bad "KT9020DLL.dll has no shared .shared section"; fi
 
-# Resources: the string table in the program and the satellite.
-for f in Tessaro.exe TessaroDEU.dll; do
+# Resources: the string table in the program and the satellite, the
+# plug-in's page and version.
+for f in Tessaro.exe TessaroDEU.dll TrivelOLE.dll; do
   $objdump -h "$bin/$f" | grep -q '\.rsrc' && say "$f: has resources" || bad "$f has no resources"
 done
 

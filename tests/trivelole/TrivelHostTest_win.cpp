@@ -220,6 +220,160 @@ void Shot(HWND hWnd, const char* pszName) {
   SaveWindowPicture(hWnd, strDir + "\\" + pszName + ".bmp");
 }
 
+// ------------------------------------------------------------ template --
+
+// The page's dialog template as the library carries it.
+struct STemplateItem {
+  int nId;
+  std::string strClass, strText;
+  short x, y, cx, cy;
+  DWORD dwStyle;
+};
+struct STemplate {
+  DWORD dwStyle = 0;
+  short cx = 0, cy = 0;
+  WORD wPoints = 0;
+  std::string strFont;
+  std::vector<STemplateItem> vecItems;
+};
+
+// A string or ordinal field of a template: 0xFFFF and an ordinal (the
+// predefined classes: 0x80 Button, 0x82 Static, 0x85 ComboBox), else a
+// NUL-terminated UTF-16 text (ASCII here).
+std::string ReadSzOrOrd(const WORD*& p) {
+  static const char* const kClasses[] = {"Button",  "Edit",      "Static",
+                                         "ListBox", "ScrollBar", "ComboBox"};
+  if (*p == 0xFFFF) {
+    const WORD w = p[1];
+    p += 2;
+    return w >= 0x80 && w <= 0x85 ? kClasses[w - 0x80] : "#" + std::to_string(w);
+  }
+  std::string str;
+  while (*p) str += static_cast<char>(*p++);
+  ++p;
+  return str;
+}
+
+bool ReadPageTemplate(STemplate* pTemplate) {
+  HMODULE hModule =
+      LoadLibraryExA((Bin() + "TrivelOLE.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!hModule) return false;
+  HRSRC hRes = FindResourceA(hModule, MAKEINTRESOURCEA(4000), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+  const BYTE* pBase =
+      hRes ? static_cast<const BYTE*>(LockResource(LoadResource(hModule, hRes))) : nullptr;
+  if (!pBase) return false;
+  auto dword = [](const BYTE* p) { return *reinterpret_cast<const DWORD*>(p); };
+  // DLGTEMPLATEEX: version 1, signature 0xFFFF, help id, extended style,
+  // style, item count, x, y, cx, cy.
+  if (*reinterpret_cast<const WORD*>(pBase) != 1 ||
+      *reinterpret_cast<const WORD*>(pBase + 2) != 0xFFFF)
+    return false;
+  pTemplate->dwStyle = dword(pBase + 12);
+  const WORD nItems = *reinterpret_cast<const WORD*>(pBase + 16);
+  const short* pRect = reinterpret_cast<const short*>(pBase + 18);
+  pTemplate->cx = pRect[2];
+  pTemplate->cy = pRect[3];
+  const WORD* p = reinterpret_cast<const WORD*>(pBase + 26);
+  ReadSzOrOrd(p);  // menu
+  ReadSzOrOrd(p);  // class
+  ReadSzOrOrd(p);  // caption
+  if (pTemplate->dwStyle & DS_SETFONT) {
+    pTemplate->wPoints = p[0];
+    p += 3;  // points, weight, italic and character set
+    pTemplate->strFont = ReadSzOrOrd(p);
+  }
+  for (WORD n = 0; n < nItems; ++n) {
+    const BYTE* pItem = reinterpret_cast<const BYTE*>((reinterpret_cast<uintptr_t>(p) + 3) &
+                                                      ~static_cast<uintptr_t>(3));
+    STemplateItem item;
+    item.dwStyle = dword(pItem + 8);
+    const short* pItemRect = reinterpret_cast<const short*>(pItem + 12);
+    item.x = pItemRect[0];
+    item.y = pItemRect[1];
+    item.cx = pItemRect[2];
+    item.cy = pItemRect[3];
+    item.nId = static_cast<int>(dword(pItem + 20));
+    p = reinterpret_cast<const WORD*>(pItem + 24);
+    item.strClass = ReadSzOrOrd(p);
+    item.strText = ReadSzOrOrd(p);
+    p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p + 1) + *p);  // extra data
+    pTemplate->vecItems.push_back(item);
+  }
+  FreeLibrary(hModule);
+  return true;
+}
+
+TEST(TrivelPageTemplate, ControlsIdsTextsRectanglesAndVisibility) {
+  STemplate page;
+  ASSERT_TRUE(ReadPageTemplate(&page));
+  EXPECT_EQ(static_cast<DWORD>(WS_CHILD | DS_CONTROL),
+            page.dwStyle & (WS_CHILD | DS_CONTROL | WS_POPUP | WS_CAPTION));
+  EXPECT_EQ(250, page.cx);
+  EXPECT_EQ(190, page.cy);
+  EXPECT_EQ(9, page.wPoints);
+  EXPECT_EQ("Microsoft Sans Serif", page.strFont);
+  const DWORD kList = CBS_DROPDOWNLIST, kSorted = CBS_DROPDOWNLIST | CBS_SORT;
+  const DWORD kGroup = BS_GROUPBOX;
+  struct SRow {
+    int nId;
+    const char* pszClass;
+    const char* pszText;
+    short x, y, cx, cy;
+    bool bVisible;
+    DWORD dwStyleBits;  // that must be set
+    DWORD dwStyleMask;  // of the type bits
+  };
+  const int kNone = 0xFFFF;  // a control without id (-1 as 16 bits)
+  const SRow kRows[] = {
+      {4012, "Static", "Ext Clock:", 12, 40, 33, 8, true, SS_LEFT, SS_TYPEMASK},
+      {4001, "msctls_trackbar32", "Slider1", 50, 38, 128, 15, true, TBS_NOTICKS, TBS_NOTICKS},
+      {4010, "Static", "", 183, 40, 28, 9, true, SS_RIGHT, SS_TYPEMASK},
+      {kNone, "Static", "MHz", 215, 40, 15, 8, true, SS_LEFT, SS_TYPEMASK},
+      {4013, "Static", "PCIE Clock:", 12, 57, 38, 8, false, SS_LEFT, SS_TYPEMASK},
+      {4002, "ComboBox", "", 55, 56, 58, 48, false, kList, kSorted},
+      {4014, "Static", "PCI Clock:", 12, 74, 32, 8, false, SS_LEFT, SS_TYPEMASK},
+      {4003, "ComboBox", "", 55, 73, 58, 53, false, kList, kSorted},
+      {4015, "Static", "VID1:", 13, 108, 40, 8, true, SS_LEFT, SS_TYPEMASK},
+      {4004, "ComboBox", "", 56, 106, 50, 60, true, kList, kSorted},
+      {4016, "Static", "VID2:", 134, 108, 35, 8, true, SS_LEFT, SS_TYPEMASK},
+      {4005, "ComboBox", "", 174, 106, 50, 53, true, kSorted, kSorted},
+      {4017, "Static", "VID3:", 13, 124, 40, 8, true, SS_LEFT, SS_TYPEMASK},
+      {4006, "ComboBox", "", 56, 122, 50, 48, true, kList, kSorted},
+      {4018, "Static", "VID4:", 134, 124, 35, 8, false, SS_LEFT, SS_TYPEMASK},
+      {4007, "ComboBox", "", 174, 122, 50, 57, false, kList, kSorted},
+      {4019, "Static", "VID5:", 13, 139, 40, 8, false, SS_LEFT, SS_TYPEMASK},
+      {4008, "ComboBox", "", 56, 138, 50, 69, false, kSorted, kSorted},
+      {4020, "Static", "VID6:", 134, 140, 35, 8, false, SS_LEFT, SS_TYPEMASK},
+      {4009, "ComboBox", "", 174, 138, 50, 64, false, kSorted, kSorted},
+      {kNone, "Static", "Note: Clock Unit is MHz, Voltage Unit is V.", 7, 168, 157, 8, true,
+       SS_LEFT, SS_TYPEMASK},
+      {4011, "Button", "Default", 201, 166, 35, 11, true, BS_PUSHBUTTON, BS_TYPEMASK},
+      {kNone, "Static", "Mode:", 168, 2, 21, 8, false, SS_LEFT, SS_TYPEMASK},
+      {4021, "ComboBox", "", 197, 0, 53, 77, false, kList, kSorted},
+      {kNone, "Button", "Clock", 7, 26, 230, 63, true, kGroup, BS_TYPEMASK},
+      {kNone, "Button", "Voltage", 7, 95, 230, 67, true, kGroup, BS_TYPEMASK},
+      {4022, "SysTabControl32", "Tab1", 0, 0, 244, 182, true, 0, 0},
+  };
+  ASSERT_EQ(sizeof(kRows) / sizeof(kRows[0]), page.vecItems.size());
+  for (size_t i = 0; i < page.vecItems.size(); ++i) {
+    const SRow& row = kRows[i];
+    const STemplateItem& item = page.vecItems[i];
+    SCOPED_TRACE("control " + std::to_string(i) + " (" + row.pszText + ")");
+    EXPECT_EQ(row.nId, item.nId & 0xFFFF);
+    // Window class names are case-insensitive (the resource compiler
+    // stores them in capitals).
+    EXPECT_EQ(0, _stricmp(row.pszClass, item.strClass.c_str())) << item.strClass;
+    EXPECT_EQ(row.pszText, item.strText);
+    EXPECT_EQ(row.x, item.x);
+    EXPECT_EQ(row.y, item.y);
+    EXPECT_EQ(row.cx, item.cx);
+    EXPECT_EQ(row.cy, item.cy);
+    EXPECT_EQ(row.bVisible, (item.dwStyle & WS_VISIBLE) != 0);
+    EXPECT_EQ(row.dwStyleBits, item.dwStyle & row.dwStyleMask);
+    EXPECT_TRUE(item.dwStyle & WS_CHILD);
+  }
+}
+
 // ------------------------------------------------------------- fixture --
 
 // The bench's controller for every test, from a fresh state file, and the
