@@ -118,7 +118,7 @@ int TrivelRound(double x) {
   // Out of int's range (or not a number) the conversion is not defined:
   // saturate, and take NaN as 0.
   if (std::isnan(f)) return 0;
-  if (f >= 2147483520.0f) return INT_MAX;  // the largest float below 2^31
+  if (f >= 2147483648.0f) return INT_MAX;  // 2^31
   if (f <= -2147483648.0f) return INT_MIN;
   int n = static_cast<int>(f);
   if (static_cast<double>(f) - n >= 0.5) ++n;

@@ -245,9 +245,14 @@ class CFakePluginSystem : public IPluginSystem {
   };
 };
 
-// The sample configuration shipped for the demo controller's board code.
+// The sample configuration shipped for the demo controller's board code
+// (the source folder from the test's environment, else the one it was
+// built from); empty when it cannot be read.
 inline std::string ShippedConfigFile(const std::string& strName) {
   const char* pszSource = std::getenv("TESSARO_SOURCE_DIR");
+#ifdef TRIVELOLE_SOURCE_DIR
+  if (!pszSource) pszSource = TRIVELOLE_SOURCE_DIR;
+#endif
   std::ifstream file(std::string(pszSource ? pszSource : ".") + "/trivelole/config/00A3/" + strName,
                      std::ios::binary);
   std::ostringstream text;
@@ -268,8 +273,10 @@ class CPluginBench {
     system.strRegistered = m_folder.Path() + "/Common/TrivelOLE.dll";
     system.pController = &m_bench.Controller();
     if (bShippedConfig) {
-      WriteConfig(ShippedConfigFile("TrivelConfig.XML"));
-      WriteEqMap(ShippedConfigFile("ULVOEQ.ini"));
+      const std::string strXml = ShippedConfigFile("TrivelConfig.XML");
+      const std::string strIni = ShippedConfigFile("ULVOEQ.ini");
+      m_bOpen = m_bOpen && !strXml.empty() && !strIni.empty() && WriteConfig(strXml) &&
+                WriteEqMap(strIni);
     }
   }
   bool IsOpen() const { return m_bOpen && !m_folder.Path().empty(); }
