@@ -199,6 +199,8 @@ static int RunContract(void) {
              kUnknown[i]);
     Check(T_QueryInterface(pDialog, kUnknown[i], &pOut) == 1 && pOut == kSentinel, szCase);
   }
+  Check(T_QueryInterface(pDialog, "IULVODialog", NULL) == 1,
+        "QueryInterface without an out slot hands out nothing");
   Check(T_AddRef(pDialog) == 4, "failed lookups count nothing");
   T_Release(pDialog);
   Check(g_pfnGetObject("iulvodialog") == NULL, "GetObject with a name in other case gives null");
@@ -223,6 +225,8 @@ static int RunContract(void) {
     if ((unsigned char)szName[i] != 0xCC) bGuard = 0;
   Check(memcmp(szName, "ULVOTRIVEL_PLUGIN", TRIVEL_NAME_BUFFER_SIZE) == 0 && bGuard,
         "GetName writes exactly the 18 bytes of \"ULVOTRIVEL_PLUGIN\" and its NUL");
+  Check(T_GetName(pInfo, NULL) == 0 && T_GetInfo(pInfo, NULL, 0) == 1,
+        "GetName and GetInfo without a buffer write nothing");
   Check(T_Command(pExtend, 1, 2, 3) == 0, "Command accepts and ignores its arguments");
 
   /* The Default profile's clock as the controller holds it now (read by
