@@ -15,6 +15,12 @@
 //                                torn reads when any block read mixed two writes
 //   kt9020_client read32 ADDR    exit code = u32 at controller address ADDR
 //   kt9020_client bench TAG MS   after TAG go: GetAIP(0x11) for MS ms; exit = count
+//   kt9020_client soak TAG ROLE SEED FIRST END HOLD
+//                                iterations FIRST..END-1 of soak role ROLE
+//                                (Kt9020Soak.h), progress in TAG's shared
+//                                memory; at iteration HOLD (-1: none) it parks
+//                                holding the mutex for the test to kill it.
+//                                Exit 0, or 1000 + errors
 #include <windows.h>
 
 #include <cstdint>
@@ -24,6 +30,7 @@
 
 // Only the names and function types: every export is bound at run time.
 #include "kt9020dll/KT9020DLL.h"
+#include "tests/kt9020dll/Kt9020Soak.h"
 
 namespace {
 
@@ -172,6 +179,158 @@ int Hammer(int nCount, int nWriter) {
   return nTorn ? 1000 + nTorn : 0;
 }
 
+uint32_t GetU32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// One soak role's run: see Kt9020Soak.h for what each iteration does.
+class CSoak {
+ public:
+  CSoak(SSoakRole* pRole, int nRole, uint32_t dwSeed)
+      : m_pRole(pRole), m_nRole(nRole), m_dwSeed(dwSeed) {
+    m_pGetAip = KT9020_BIND(GetAIP);
+    m_pSetAip = KT9020_BIND(SetAIP);
+  }
+
+  // Iterations nFirst..nEnd-1; at nHold, parks holding the mutex after
+  // signalling hHeld. The result is the process's exit code.
+  int Run(uint32_t nFirst, uint32_t nEnd, uint32_t nHold, HANDLE hHeld) {
+    HANDLE hMutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KT9020_MUTEX");
+    if (!hMutex) return Failed(80, "no KT9020_MUTEX");
+    // What the shared reads compare with: the board code and the selected
+    // profile's clock record, which nobody changes during the soak.
+    if (GetAip(0x1A, kClockRecord, kClockBytes, m_abyClock) != kClockBytes ||
+        GetAip(0x12, kBoardCode, 0, m_abyBoard) != 2)
+      return Failed(81, "first reads");
+    for (uint32_t i = nFirst; i < nEnd; ++i) {
+      const bool bPiece = i == nHold || SoakMix(m_dwSeed, m_nRole, i, 1) % 8 == 0;
+      if (bPiece) Acquire(hMutex);
+      WriteAndReadBack(i);
+      if (i == nHold) {
+        // Killed here by the test, the library's mutex owned: its next
+        // waiter finds it abandoned.
+        SetEvent(hHeld);
+        WaitForSingleObject(GetCurrentProcess(), 60000);
+        return Failed(7, "not killed while holding the mutex");
+      }
+      if (bPiece) ReleaseMutex(hMutex);
+      SharedRead(i);
+    }
+    CloseHandle(hMutex);
+    return m_pRole->nErrors ? 1000 + m_pRole->nErrors : 0;
+  }
+
+ private:
+  static constexpr int kClockRecord = 0x036F, kClockBytes = 51, kBoardCode = 0x090A;
+
+  void Acquire(HANDLE hMutex) {
+    // An owner that was killed leaves the mutex abandoned: it is ours then.
+    const DWORD dwWait = WaitForSingleObject(hMutex, 60000);
+    if (dwWait == WAIT_ABANDONED) InterlockedIncrement(Counter(&m_pRole->nAbandoned));
+    if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) Error("own wait for the mutex");
+  }
+  static volatile LONG* Counter(volatile int32_t* p) { return reinterpret_cast<volatile LONG*>(p); }
+  void Error(const char* pszWhat) {
+    InterlockedIncrement(Counter(&m_pRole->nErrors));
+    std::printf("kt9020_client soak role %d: %s\n", m_nRole, pszWhat);
+  }
+  void Done() { InterlockedIncrement(Counter(&m_pRole->nTransactions)); }
+  // The exports, with the mark the test reads when it kills the process.
+  int GetAip(int nCommand, int nAddress, int nCount, void* pDst) {
+    m_pRole->nInCall = 1;
+    const int nResult = m_pGetAip(nCommand, nAddress, nCount, pDst);
+    m_pRole->nInCall = 0;
+    return nResult;
+  }
+  int SetAip(int nCommand, int nAddress, int nCount, const void* pData) {
+    m_pRole->nInCall = 1;
+    const int nResult = m_pSetAip(nCommand, nAddress, nCount, pData);
+    m_pRole->nInCall = 0;
+    return nResult;
+  }
+
+  void WriteAndReadBack(uint32_t i) {
+    const uint32_t nSlot = i % kSoakSlots;
+    const int nAddress = static_cast<int>(SoakSlotAddress(m_nRole, nSlot));
+    const uint32_t dwValue = SoakValue(m_nRole, i), dwCheck = ~dwValue;
+    uint8_t abyPair[8];
+    for (int b = 0; b < 4; ++b) {
+      abyPair[b] = static_cast<uint8_t>(dwValue >> (8 * b));
+      abyPair[4 + b] = static_cast<uint8_t>(dwCheck >> (8 * b));
+    }
+    const uint32_t dwChoice = SoakMix(m_dwSeed, m_nRole, i, 2);
+    const bool bBlockWrite = dwChoice & 1, bBlockRead = dwChoice & 2;
+    if (SetAip(bBlockWrite ? 0x2A : 0x28, nAddress, bBlockWrite ? 8 : 0, abyPair) != 1) {
+      Error("write");
+      return;
+    }
+    Done();
+    InterlockedExchange(Counter(&m_pRole->nNext), static_cast<LONG>(i + 1));
+    uint8_t abyRead[8] = {};
+    if (GetAip(bBlockRead ? 0x1A : 0x18, nAddress, bBlockRead ? 8 : 0, abyRead) != 8) {
+      Error("read-back");
+      return;
+    }
+    Done();
+    if (std::memcmp(abyRead, abyPair, 8) != 0) Error("read-back differs from the write");
+  }
+
+  void SharedRead(uint32_t i) {
+    const uint32_t dwChoice = SoakMix(m_dwSeed, m_nRole, i, 3);
+    uint8_t aby[64] = {};
+    switch (dwChoice % 8) {
+      case 0:
+        if (GetAip(0x12, kBoardCode, 0, aby) != 2) return Error("board code read");
+        Done();
+        if (std::memcmp(aby, m_abyBoard, 2) != 0) Error("board code changed");
+        return;
+      case 1:
+        if (GetAip(0x1A, kClockRecord, kClockBytes, aby) != kClockBytes)
+          return Error("clock record read");
+        Done();
+        if (std::memcmp(aby, m_abyClock, kClockBytes) != 0) Error("clock record changed");
+        return;
+      default: {
+        const int nOther =
+            static_cast<int>((m_nRole + 1 + (dwChoice >> 3) % (kSoakRoles - 1)) % kSoakRoles);
+        const uint32_t nSlot = (dwChoice >> 8) % kSoakSlots;
+        if (GetAip(0x18, static_cast<int>(SoakSlotAddress(nOther, nSlot)), 0, aby) != 8)
+          return Error("shared slot read");
+        Done();
+        if (!SoakPairValid(nOther, nSlot, GetU32(aby), GetU32(aby + 4)))
+          Error("another role's slot holds no write of that role");
+      }
+    }
+  }
+
+  SSoakRole* m_pRole;
+  int m_nRole;
+  uint32_t m_dwSeed;
+  KT9020_PFN_GetAIP m_pGetAip;
+  KT9020_PFN_SetAIP m_pSetAip;
+  uint8_t m_abyClock[kClockBytes] = {};
+  uint8_t m_abyBoard[2] = {};
+};
+
+int Soak(int argc, char** argv) {
+  if (argc < 8) return Failed(2, "soak TAG ROLE SEED FIRST END HOLD");
+  const int nRole = std::atoi(argv[3]);
+  if (nRole < 0 || nRole >= kSoakRoles) return Failed(2, "soak: role");
+  char szName[128];
+  std::snprintf(szName, sizeof(szName), "kt9020_soak_%s", argv[2]);
+  HANDLE hMapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, szName);
+  void* pView = hMapping ? MapViewOfFile(hMapping, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+  if (!pView) return Failed(82, "no soak shared memory");
+  std::snprintf(szName, sizeof(szName), "held%d", nRole);
+  HANDLE hHeld = Event(argv[2], szName);
+  SSoakShared* pShared = static_cast<SSoakShared*>(pView);
+  CSoak soak(&pShared->aRoles[nRole], nRole, static_cast<uint32_t>(std::strtoul(argv[4], 0, 0)));
+  const long nHold = std::atol(argv[7]);
+  return soak.Run(static_cast<uint32_t>(std::atol(argv[5])),
+                  static_cast<uint32_t>(std::atol(argv[6])),
+                  nHold < 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(nHold), hHeld);
+}
+
 int GetAip11() {
   uint8_t aby[8] = {};
   return KT9020_BIND(GetAIP)(0x11, 0x10, 0, aby);
@@ -195,6 +354,7 @@ int main(int argc, char** argv) {
   if (!std::strcmp(pszMode, "mirel")) return CheckMirel();
   if (!std::strcmp(pszMode, "hammer"))
     return Hammer(argc > 2 ? std::atoi(argv[2]) : 1, argc > 3 ? std::atoi(argv[3]) : 0);
+  if (!std::strcmp(pszMode, "soak")) return Soak(argc, argv);
   if (!std::strcmp(pszMode, "read32"))
     return static_cast<int>(Read32(argc > 2 ? std::strtol(argv[2], nullptr, 0) : 0));
   HANDLE hReady = Event(pszTag, "ready");

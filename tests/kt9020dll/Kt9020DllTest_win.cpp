@@ -13,63 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "tests/kt9020dll/ClientProcess_win.h"
 #include "tests/support/BenchDriver_win.h"
 #include "tests/support/Wait_win.h"
 
 namespace {
-
-constexpr DWORD kStartMs = 20000;  // a client starts and loads within this
-
-std::string BinDir() {
-  char sz[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, sz, sizeof(sz));
-  std::string str(sz, n);
-  return str.substr(0, str.rfind('\\') + 1);
-}
-
-class CClient {
- public:
-  CClient(const std::string& strDir, const std::string& strArgs) {
-    std::string strCommand = "\"" + strDir + "kt9020_client.exe\" " + strArgs;
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    m_bStarted = CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                strDir.c_str(), &si, &m_pi) != FALSE;
-  }
-  ~CClient() {
-    if (!m_bStarted) return;
-    if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_pi.hProcess, 99);
-    CloseHandle(m_pi.hThread);
-    CloseHandle(m_pi.hProcess);
-  }
-  bool Started() const { return m_bStarted; }
-  HANDLE Process() const { return m_pi.hProcess; }
-  // Exit code, or -1 when the process is still running after dwMs.
-  long Exit(DWORD dwMs = kStartMs) {
-    if (WaitForSingleObject(m_pi.hProcess, dwMs) != WAIT_OBJECT_0) return -1;
-    DWORD dwCode = 0;
-    GetExitCodeProcess(m_pi.hProcess, &dwCode);
-    return static_cast<long>(dwCode);
-  }
-
- private:
-  PROCESS_INFORMATION m_pi{};
-  bool m_bStarted = false;
-};
-
-// Manual-reset events shared with a client by tag.
-class CSignal {
- public:
-  CSignal(const std::string& strTag, const char* pszWhich)
-      : m_h(CreateEventA(nullptr, TRUE, FALSE,
-                         ("kt9020_test_" + strTag + "_" + pszWhich).c_str())) {}
-  ~CSignal() { CloseHandle(m_h); }
-  bool Wait(DWORD dwMs = kStartMs) { return WaitForSingleObject(m_h, dwMs) == WAIT_OBJECT_0; }
-  void Set() { SetEvent(m_h); }
-
- private:
-  HANDLE m_h;
-};
 
 std::string LoopbackDir() { return BinDir() + "kt9020sim\\"; }
 std::string PlainUserDir() { return BinDir() + "kt9020user\\"; }
