@@ -167,10 +167,14 @@ void CSimMirelController::SetMemory(uint16_t wAddress, const uint8_t* pData, uin
 void CSimMirelController::WriteMemory(uint16_t wAddress, const uint8_t* pData, uint32_t nBytes) {
   memcpy(m_pMemory + wAddress, pData, nBytes);
   Written(m_pMemory + wAddress, nBytes);
+  // A record write replaces what the next commit stores: only the record
+  // just written goes into the profile the commit names, never one left
+  // from a save whose commit was lost.
+  uint8_t byWritten = 0;
   if (Overlaps(wAddress, nBytes, mirel::kAddrVoltageRecord, mirel::kVoltageRecordSize))
-    m_pState->byDirty |= 1;
-  if (Overlaps(wAddress, nBytes, mirel::kAddrClockRecord, mirel::kClockRecordSize))
-    m_pState->byDirty |= 2;
+    byWritten |= 1;
+  if (Overlaps(wAddress, nBytes, mirel::kAddrClockRecord, mirel::kClockRecordSize)) byWritten |= 2;
+  if (byWritten) m_pState->byDirty = byWritten;
   // Profile select: the selected profile's records appear in memory.
   if (Overlaps(wAddress, nBytes, mirel::kAddrProfileSelect, 1)) {
     uint8_t p = m_pMemory[mirel::kAddrProfileSelect];

@@ -33,8 +33,11 @@
 // Controller memory: 64 KB, byte-addressed. Writing a profile number 0..6 to
 // 0x100B selects the profile: its voltage record appears at 0x0302 (49
 // bytes) and its clock record at 0x036F (51 bytes). Writing a profile
-// number to 0x100C stores the record(s) written since the last select or
-// commit into that profile. Profiles, memory and MSRs persist (state blob).
+// number to 0x100C stores the record just written into that profile: the
+// record(s) the last record write touched since the last select or commit.
+// A record written earlier whose commit never came (it timed out) is not
+// carried into the next commit, which may name another profile.
+// Profiles, memory and MSRs persist (state blob).
 #pragma once
 
 #include "sim/SimHost.h"
@@ -96,7 +99,7 @@ class CSimMirelController {
     uint32_t dwBlobSize;
     uint32_t dwConfigSize;
     uint8_t bySelected;  // profile whose records 0x0302 / 0x036F show
-    uint8_t byDirty;     // 1 voltage record written, 2 clock record written
+    uint8_t byDirty;     // the record just written: 1 voltage, 2 clock, 3 both
     uint8_t abyReserved[2];
   };
 

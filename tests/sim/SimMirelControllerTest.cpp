@@ -130,6 +130,41 @@ TEST_F(Mirel, ProfilesAreSelectedReadWrittenAndCommitted) {
   EXPECT_EQ(Read(kAddrClockRecord, kClockRecordSize)[15], 75 + 6);
 }
 
+// A commit stores the record just written. A record written before it
+// whose own commit timed out stays out of the committed profile, and a
+// timed-out record write leaves nothing for the next commit to store.
+TEST_F(Mirel, CommitStoresOnlyTheRecordJustWritten) {
+  CSimMirelController& ctl = m_bench.Controller();
+  const std::vector<uint8_t> volt4(ctl.VoltageRecord(4), ctl.VoltageRecord(4) + kVoltageRecordSize);
+  const std::vector<uint8_t> volt5(ctl.VoltageRecord(5), ctl.VoltageRecord(5) + kVoltageRecordSize);
+  const std::vector<uint8_t> clock5(ctl.ClockRecord(5), ctl.ClockRecord(5) + kClockRecordSize);
+  WriteByte(kAddrProfileSelect, 4);
+  std::vector<uint8_t> volt = Read(kAddrVoltageRecord, kVoltageRecordSize);
+  volt[1] = 60;
+  Write(kAddrVoltageRecord, volt);
+  ctl.InjectTimeouts(1);  // profile 4's commit is lost
+  EXPECT_EQ(Send(Record(0x21, kAddrProfileCommit, 0, {4}), kSetAip)[kRecReplyLength],
+            kReplyTimeout);
+  std::vector<uint8_t> clock = clock5;
+  clock[15] = 150;
+  Write(kAddrClockRecord, clock);
+  WriteByte(kAddrProfileCommit, 5);
+  EXPECT_EQ(std::vector<uint8_t>(ctl.ClockRecord(5), ctl.ClockRecord(5) + kClockRecordSize), clock);
+  EXPECT_EQ(std::vector<uint8_t>(ctl.VoltageRecord(5), ctl.VoltageRecord(5) + kVoltageRecordSize),
+            volt5);
+  EXPECT_EQ(std::vector<uint8_t>(ctl.VoltageRecord(4), ctl.VoltageRecord(4) + kVoltageRecordSize),
+            volt4);
+  // A timed-out record write, then a commit: nothing is stored.
+  ctl.InjectTimeouts(1);
+  clock[15] = 160;
+  EXPECT_EQ(Send(Record(kCmdWriteCount, kAddrClockRecord, kClockRecordSize, clock),
+                 kSetAip)[kRecReplyLength],
+            kReplyTimeout);
+  WriteByte(kAddrProfileCommit, 6);
+  EXPECT_EQ(150, ctl.ClockRecord(5)[15]);
+  EXPECT_EQ(75 + 2 * 6, ctl.ClockRecord(6)[15]);
+}
+
 TEST_F(Mirel, InjectedTimeoutAnswersFFAndChangesNothing) {
   m_bench.Controller().InjectTimeouts(1);
   auto reply = Send(Record(0x21, 0x2000, 0, {0x77}), kSetAip);

@@ -92,6 +92,9 @@ class CFakePluginSystem : public IPluginSystem {
   // Controller calls for which this returns true fail (0) without reaching
   // the controller: (write, command, address).
   std::function<bool(bool, int, int)> pfnFails;
+  // Called with the same arguments before each controller call that goes on
+  // to the library: where a test injects a controller fault for that call.
+  std::function<void(bool, int, int)> pfnBeforeCall;
 
   // --- what the plug-in did
   std::vector<SBox> vecBoxes;
@@ -198,10 +201,12 @@ class CFakePluginSystem : public IPluginSystem {
         : m_pSystem(pSystem), m_pPort(std::move(pPort)) {}
     int GetAip(int nCommand, int nAddress, int nCount, void* pDst) override {
       if (m_pSystem->pfnFails && m_pSystem->pfnFails(false, nCommand, nAddress)) return 0;
+      if (m_pSystem->pfnBeforeCall) m_pSystem->pfnBeforeCall(false, nCommand, nAddress);
       return m_pPort->GetAip(nCommand, nAddress, nCount, pDst);
     }
     int SetAip(int nCommand, int nAddress, int nCount, const void* pData) override {
       if (m_pSystem->pfnFails && m_pSystem->pfnFails(true, nCommand, nAddress)) return 0;
+      if (m_pSystem->pfnBeforeCall) m_pSystem->pfnBeforeCall(true, nCommand, nAddress);
       return m_pPort->SetAip(nCommand, nAddress, nCount, pData);
     }
 

@@ -4,6 +4,7 @@
 // the host's notifications, and the read-only profiles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -302,6 +303,117 @@ TEST_F(TrivelPage, FailedSaveIsReportedOnceAndNotRetried) {
   EXPECT_FALSE(Page().Changed());
   Page().Apply();
   EXPECT_EQ(1u, m_view.vecBoxes.size());
+}
+
+// A controller timeout on one of Apply's four writes, injected into the
+// bench's controller (it answers "timeout" and does nothing): the clock
+// record (0x036F), its commit (the first write of 0x100C), the voltage
+// record (0x0302), its commit (the second write of 0x100C).
+struct STimeoutCase {
+  const char* pszName;
+  int nAddress;
+  int nOccurrence;    // the n-th write of that address during Apply
+  bool bClockStored;  // the clock half was committed before the timeout
+};
+
+class TrivelPageTimeout : public TrivelPage, public ::testing::WithParamInterface<STimeoutCase> {
+ protected:
+  std::vector<std::vector<uint8_t>> Profiles() {
+    std::vector<std::vector<uint8_t>> vec;
+    for (int p = 0; p < kTrivelProfiles; ++p) {
+      vec.push_back(ClockRecord(p));
+      vec.push_back(VoltageRecord(p));
+    }
+    return vec;
+  }
+};
+
+TEST_P(TrivelPageTimeout, ApplyReportsSaveFailedAndTheTimedOutRecordStaysAsItWas) {
+  const STimeoutCase& c = GetParam();
+  SwitchTo(4);
+  const std::vector<std::vector<uint8_t>> vecBefore = Profiles();
+  MoveSlider(167);                          // 300 MHz, code 112
+  m_view.SelectListItem(kIdcVoltList0, 4);  // 1.6000, code 60
+  Page().OnVoltageListChanged();
+  int nSeen = 0;
+  m_bench.system.pfnBeforeCall = [&](bool bWrite, int, int nAddress) {
+    if (bWrite && nAddress == c.nAddress && ++nSeen == c.nOccurrence)
+      Controller().InjectTimeouts(1);
+  };
+  Page().Apply();
+  m_bench.system.pfnBeforeCall = nullptr;
+  ASSERT_EQ(c.nOccurrence, nSeen) << "the write to time out was not sent";
+  ASSERT_EQ(std::vector<std::string>{"Save Setting failed"},
+            std::vector<std::string>{m_view.vecBoxes.empty() ? "" : m_view.vecBoxes[0].strText});
+  EXPECT_EQ(1u, m_view.vecBoxes.size());
+
+  // The record whose write or commit timed out is as it was; the clock
+  // half, committed on its own before the voltage half, is stored when the
+  // timeout came later. No other profile changed.
+  std::vector<std::vector<uint8_t>> vecExpected = vecBefore;
+  if (c.bClockStored) vecExpected[2 * 4][15] = 112;
+  EXPECT_EQ(vecExpected, Profiles());
+
+  // A later Apply on another profile stores that profile's records, and
+  // nothing the failed Apply left behind in the controller reaches it or
+  // the failed profile.
+  SwitchTo(5, kBoxAnswerNo);
+  MoveSlider(267);  // 400 MHz, code 150
+  Page().Apply();
+  EXPECT_EQ(1, static_cast<int>(std::count_if(m_view.vecBoxes.begin(), m_view.vecBoxes.end(),
+                                              [](const CFakePageView::SBox& box) {
+                                                return box.strText == "Save Setting failed";
+                                              })));
+  vecExpected[2 * 5][15] = 150;
+  const std::vector<std::vector<uint8_t>> vecAfter = Profiles();
+  EXPECT_EQ(vecExpected[2 * 4], vecAfter[2 * 4]);
+  EXPECT_EQ(vecExpected[2 * 4 + 1], vecAfter[2 * 4 + 1]);
+  EXPECT_EQ(vecExpected[2 * 5], vecAfter[2 * 5]);
+  // Profile 5's voltage record is its own: its number and its codes.
+  EXPECT_EQ(5, vecAfter[2 * 5 + 1][0]);
+  EXPECT_EQ(std::vector<uint8_t>(vecBefore[2 * 5 + 1].begin(), vecBefore[2 * 5 + 1].begin() + 4),
+            std::vector<uint8_t>(vecAfter[2 * 5 + 1].begin(), vecAfter[2 * 5 + 1].begin() + 4));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWriteOfApply, TrivelPageTimeout,
+    ::testing::Values(STimeoutCase{"ClockRecord", mirel::kAddrClockRecord, 1, false},
+                      STimeoutCase{"ClockCommit", mirel::kAddrProfileCommit, 1, false},
+                      STimeoutCase{"VoltageRecord", mirel::kAddrVoltageRecord, 1, true},
+                      STimeoutCase{"VoltageCommit", mirel::kAddrProfileCommit, 2, true}),
+    [](const ::testing::TestParamInfo<STimeoutCase>& info) { return info.param.pszName; });
+
+// A record whose commit timed out stays written but uncommitted in the
+// controller. The next commit, for another profile, after that profile's
+// clock record, must store that clock record only: if the voltage record
+// write that follows times out as well, the other profile keeps its own
+// voltage record and does not receive the failed profile's.
+TEST_F(TrivelPage, RecordLeftByATimedOutCommitReachesNoOtherProfile) {
+  SwitchTo(4);
+  m_view.SelectListItem(kIdcVoltList0, 4);  // 1.6000, code 60
+  Page().OnVoltageListChanged();
+  const std::vector<uint8_t> vecVolt4 = VoltageRecord(4), vecVolt5 = VoltageRecord(5);
+  int nCommits = 0, nVoltageWrites = 0;
+  m_bench.system.pfnBeforeCall = [&](bool bWrite, int, int nAddress) {
+    if (!bWrite) return;
+    // Profile 4's voltage commit, then profile 5's voltage record write.
+    if ((nAddress == mirel::kAddrProfileCommit && ++nCommits == 2) ||
+        (nAddress == mirel::kAddrVoltageRecord && ++nVoltageWrites == 2))
+      Controller().InjectTimeouts(1);
+  };
+  Page().Apply();
+  SwitchTo(5, kBoxAnswerNo);
+  MoveSlider(267);
+  Page().Apply();
+  m_bench.system.pfnBeforeCall = nullptr;
+  ASSERT_EQ(2, nVoltageWrites);
+  EXPECT_EQ(2, static_cast<int>(std::count_if(m_view.vecBoxes.begin(), m_view.vecBoxes.end(),
+                                              [](const CFakePageView::SBox& box) {
+                                                return box.strText == "Save Setting failed";
+                                              })));
+  EXPECT_EQ(vecVolt4, VoltageRecord(4));
+  EXPECT_EQ(vecVolt5, VoltageRecord(5));
+  EXPECT_EQ(150, ClockRecord(5)[15]);
 }
 
 TEST_F(TrivelPage, HostHearsOfChangesOnTheDefaultTabAndAtApply) {
