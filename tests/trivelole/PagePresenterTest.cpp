@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/MirelIoctl.h"
+#include "tests/trivelole/ApplyRecords.h"
 #include "tests/trivelole/FakePluginSystem.h"
 #include "trivelole/TrivelPlugin.h"
 
@@ -303,6 +304,23 @@ TEST_F(TrivelPage, FailedSaveIsReportedOnceAndNotRetried) {
   EXPECT_FALSE(Page().Changed());
   Page().Apply();
   EXPECT_EQ(1u, m_view.vecBoxes.size());
+}
+
+// The host test times out Apply's clock record write and its commit by
+// their place among the controller's command records (ApplyRecords.h).
+TEST_F(TrivelPage, FirstApplyWritesTheClockRecordWhereTheHostTestExpectsIt) {
+  EXPECT_EQ(kRecordsAtStart, Controller().Requests());
+  uint32_t nClockWrite = 0, nClockCommit = 0;
+  m_bench.system.pfnBeforeCall = [&](bool bWrite, int, int nAddress) {
+    const uint32_t nRecord = Controller().Requests() + 1;
+    if (bWrite && nAddress == mirel::kAddrClockRecord && !nClockWrite) nClockWrite = nRecord;
+    if (bWrite && nAddress == mirel::kAddrProfileCommit && !nClockCommit) nClockCommit = nRecord;
+  };
+  MoveSlider(167);
+  Page().Apply();
+  m_bench.system.pfnBeforeCall = nullptr;
+  EXPECT_EQ(kRecordApplyClockWrite, nClockWrite);
+  EXPECT_EQ(kRecordApplyClockCommit, nClockCommit);
 }
 
 // A controller timeout on one of Apply's four writes, injected into the

@@ -17,6 +17,7 @@
 
 #include "protocol/MirelIoctl.h"
 #include "sim/SimBench.h"
+#include "tests/trivelole/ApplyRecords.h"
 #include "tests/support/BenchDriver_win.h"
 #include "tests/support/Wait_win.h"
 #include "tools/WindowPicture_win.h"
@@ -33,10 +34,12 @@ std::string StatePath() { return BinaryDir() + "\\sim\\trivel-test.state"; }
 const std::vector<uint8_t> kCounters = {0x0C, 0x00, 0x80, 0x0D, 0x15, 0x03,
                                         0x15, 0x00, 0x34, 0x12, 0xFF, 0xFF};
 
-// A fresh controller with the counters above, written as the driver's state.
-bool WriteFreshState() {
+// A fresh controller with the counters above, written as the driver's
+// state; its dwTimeoutAt-th command record (0: none) times out.
+bool WriteFreshState(uint32_t dwTimeoutAt = 0) {
   DeleteFileA(StatePath().c_str());
   SSimMirelDescription desc;
+  desc.config.dwTimeoutAt = dwTimeoutAt;
   desc.vecMemory.emplace_back(static_cast<uint16_t>(mirel::kAddrCounters), kCounters);
   desc.strStatePath = StatePath();
   CSimMirelBench bench;
@@ -739,6 +742,42 @@ TEST_F(TrivelHost, PageDrivenByTheUserCommitsTheExpectedRecords) {
   for (int n : {1, 2, 3, 6}) {
     EXPECT_EQ(m_before.clock[n], after.clock[n]) << "profile " << n;
     EXPECT_EQ(m_before.voltage[n], after.voltage[n]) << "profile " << n;
+  }
+}
+
+// Apply while the controller times out on the clock record's write, then
+// on its commit (the state file's timeout setting, at the records
+// ApplyRecords.h names): the host shows "Save Setting failed" and the
+// controller's profiles stay as they were.
+TEST_F(TrivelHost, ApplyWithAControllerTimeoutReportsSaveSettingFailedAndKeepsTheProfile) {
+  for (const uint32_t dwTimeoutAt : {kRecordApplyClockWrite, kRecordApplyClockCommit}) {
+    SCOPED_TRACE("command record " + std::to_string(dwTimeoutAt) + " times out");
+    m_pDriver.reset();
+    ASSERT_TRUE(WriteFreshState(dwTimeoutAt));
+    m_pDriver.reset(new CBenchDriver("Mirel", Bin() + "Mirel.sys", StatePath()));
+    ASSERT_TRUE(m_pDriver->Start()) << m_pDriver->LastError();
+    CHost host(Bin(), "");
+    ASSERT_TRUE(host.Started());
+    HWND hHost = host.WaitFor("TrivelHost");
+    ASSERT_TRUE(hHost) << host.Output();
+    HWND hPage = FindPage(hHost);
+    ASSERT_TRUE(hPage);
+    MoveSlider(hPage, 167);
+    EXPECT_TRUE(Shows(hPage, 4010, "300"));
+    PostMessageA(GetDlgItem(hHost, 201), BM_CLICK, 0, 0);
+    HWND hBox = host.WaitFor("#32770");
+    ASSERT_TRUE(hBox) << "no box after Apply";
+    EXPECT_EQ("Save Setting failed", ItemText(hBox, 0xFFFF));
+    if (dwTimeoutAt == kRecordApplyClockWrite) Shot(hBox, "trivel-save-failed");
+    PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntilGone(hBox, kMs));
+    PostMessageA(GetDlgItem(hHost, 203), BM_CLICK, 0, 0);  // Cancel
+    EXPECT_EQ(0, host.Exit());
+    SProfiles after = After();
+    for (int n = 0; n < 7; ++n) {
+      EXPECT_EQ(m_before.clock[n], after.clock[n]) << "profile " << n;
+      EXPECT_EQ(m_before.voltage[n], after.voltage[n]) << "profile " << n;
+    }
   }
 }
 
