@@ -713,4 +713,49 @@ TEST_F(AmiPowerCut, SaveCutAnywhereSaysSaveError) {
   }
 }
 
+// The Windows 9x family raises the SMI itself: a port that no longer
+// answers is a failure there too, never a block read or written.
+TEST_F(AmiFaultMatrix, Windows9xPowerCutIsAFailureToo) {
+  struct SCase {
+    EFlow eFlow;
+    uint32_t nCut;  // SMI calls answered: 1 at the start, then the flow's
+    uint32_t nResult;
+    const char* pszLastStatus;
+  } aCases[] = {
+      {EFlow::kSave, 1 + 1 + 1 + 40, 0, kSaveError},                      // read of block 40
+      {EFlow::kUpdate, 1 + 2 + 1 + 2 * kBlocks + 9, 786, kProgramError},  // program of block 9
+      {EFlow::kUpdate, 1 + 2 + 1 + 3 * kBlocks + 2, 787, kVerifyError},   // verify of block 2
+      {EFlow::kUpdate, 1 + 2 + 1 + 4 * kBlocks, kMsgAmiUnfinished, "BIOS Verify Success!"},
+  };
+  for (const SCase& c : aCases) {
+    const std::string strWhere = "9x cut after " + std::to_string(c.nCut);
+    ASSERT_TRUE(OpenBoard("power_cut_after " + std::to_string(c.nCut) + "\n"));
+    m_devices = CSimDevicePort();
+    m_devices.AddAmiBoard(&Board());
+    CSimAmiDirectIo direct(&Board());
+    SAmiHwPorts ports = Ports();
+    ports.pDirectIo = &direct;
+    CAmiHwAccess hw(ports, m_resources, true);
+    ASSERT_TRUE(hw.DetectAmiBios());
+    hw.OpenAmiAccess();
+    CAmiEngine engine(m_platform, m_resources, hw, Decode);
+    ASSERT_EQ(0u, engine.Prepare(m_sinks)) << strWhere;
+    m_files.m_mapFiles.erase(kSavePath);
+    m_files.m_mapFiles[kUpdatePath] = m_vecUpdate;
+    m_ui.m_queAnswers = {kIdYes, kIdNo};
+    m_ui.m_vecBoxes.clear();
+    m_sinks.vecStatus.clear();
+    FlashOptions options = DefaultFlashOptions();
+    SOutcome out;
+    out.nResult = c.eFlow == EFlow::kSave ? engine.Save(kSavePath, false, m_sinks)
+                                          : engine.Update(kUpdatePath, &options, "", m_sinks);
+    out.vecStatus = m_sinks.vecStatus;
+    EXPECT_TRUE(Board().PoweredOff()) << strWhere;
+    EXPECT_EQ(c.nResult, out.nResult) << strWhere;
+    ASSERT_FALSE(out.vecStatus.empty()) << strWhere;
+    EXPECT_EQ(c.pszLastStatus, out.vecStatus.back()) << strWhere;
+    ExpectNoFalseSuccess(out, strWhere);
+  }
+}
+
 }  // namespace
