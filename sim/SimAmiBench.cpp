@@ -180,6 +180,8 @@ bool ParseAmiDescription(const std::string& strText, const std::string& strBaseD
       (strKey == "erase_fail_block" ? cfg.dwEraseFailBlock : cfg.dwProgramFailBlock) = v + 1;
     } else if (strKey == "silent_program") {
       if (!one(0xFFFFFFFF, &cfg.dwSilentProgramAt)) return fail("bad silent_program");
+    } else if (strKey == "power_cut_after") {
+      if (!one(0xFFFFFFFF, &cfg.dwPowerCutAfter)) return fail("bad power_cut_after");
     } else if (strKey == "info_error1" || strKey == "info_error2") {
       if (!one(ami::kStatusErrorMask, &v) || v == 0) return fail(strKey + " is 1 to 0xFFF");
       (strKey == "info_error1" ? cfg.dwInfoError1 : cfg.dwInfoError2) = v;

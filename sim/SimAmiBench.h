@@ -40,6 +40,10 @@
 //   map_refused 1                    Memctl refuses every mapping
 //   no_memctl 1                      "\\.\Memctl" does not open
 //   no_physical 1                    shared buffers have no physical address
+//   power_cut_after 700              the power fails after 700 SMI calls: no
+//                                    device answers until the board is
+//                                    restored from its state (once: the
+//                                    restored board powers up normally)
 //
 // Segment fields given for a generated image go into the ROM's last 64K
 // (and so into the segment taken from it); with an image file, only the

@@ -2,7 +2,7 @@
 
 namespace {
 
-const char kMagic[8] = {'T', 'S', 'I', 'M', 'A', 'M', 'I', '1'};
+const char kMagic[8] = {'T', 'S', 'I', 'M', 'A', 'M', 'I', '2'};
 
 constexpr uint32_t Align16(uint32_t n) { return (n + 15u) & ~15u; }
 constexpr uint32_t kConfigOffset = 0;
@@ -56,6 +56,7 @@ bool CSimAmiBoard::Attach(const SSimHost* pHost) {
   m_pRom = m_pBlob + kRomOffset;
   m_wHandle = 0;
   m_nOpens = m_nOpensWithoutClose = m_nSmiCalls = m_nPrograms = 0;
+  m_bPoweredOff = false;
   m_nSmiLogged = 0;
   m_pSmiLog = static_cast<SSimAmiSmiEntry*>(
       pHost->pfnAlloc(pHost->pContext, sizeof(SSimAmiSmiEntry) * kSmiLogCapacity));
@@ -131,6 +132,7 @@ void CSimAmiBoard::Destroy() {
   m_pSegment = m_pRom = nullptr;
   m_dwBlobSize = 0;
   m_wHandle = 0;
+  m_bPoweredOff = false;
 }
 
 void CSimAmiBoard::Written(const void* pAt, uint32_t nBytes) {
@@ -339,6 +341,18 @@ uint32_t CSimAmiBoard::BlockOffset(uint32_t dwRemaining, bool* pbOk) const {
   return *pbOk ? m_pConfig->dwRomSize - dwRemaining : 0;
 }
 
+bool CSimAmiBoard::PowerHolds(bool bSmi) {
+  if (m_bPoweredOff) return false;
+  if (bSmi && m_pConfig->dwPowerCutAfter && !m_pState->byPowerCutDone &&
+      m_nSmiCalls >= m_pConfig->dwPowerCutAfter) {
+    m_bPoweredOff = true;
+    m_pState->byPowerCutDone = 1;
+    Written(&m_pState->byPowerCutDone, 1);
+    return false;
+  }
+  return true;
+}
+
 void CSimAmiBoard::LogSmi(uint32_t dwCode, const ami::SSmiRequest& req, uint32_t dwStatus) {
   if (m_nSmiLogged < m_nSmiCapacity) {
     SSimAmiSmiEntry& e = m_pSmiLog[m_nSmiLogged];
@@ -488,6 +502,7 @@ uint32_t CSimAmiBoard::HwIoctl(uint32_t dwCode, const uint8_t* pIn, uint32_t nIn
     case ami::kCallSmiCmos: {
       if (nIn < sizeof(ami::SSmiRequest)) return kSimInvalidParameter;
       if (nOut < ami::kSmiStatusBytes) return kSimBufferTooSmall;
+      if (!PowerHolds(true)) return kSimNotAnswering;
       // Input and output may be the same buffer (as they are for a
       // METHOD_BUFFERED driver): take the request before answering.
       ami::SSmiRequest req;
@@ -530,7 +545,9 @@ uint32_t CSimAmiBoard::Request(EDevice eDevice, uint32_t dwCode, const void* pIn
   uint8_t abyLogged[sizeof(SSimLogEntry::abyIn)] = {};
   if (nIn) memcpy(abyLogged, pIn, nIn < sizeof abyLogged ? nIn : sizeof abyLogged);
   uint32_t dwResult;
-  if (eDevice == kHwIoctl)
+  if (!PowerHolds(false))
+    dwResult = kSimNotAnswering;
+  else if (eDevice == kHwIoctl)
     dwResult = HwIoctl(dwCode, pbyIn, nIn, pbyOut, nOut, pnReturned);
   else
     dwResult = MemoryDevice(eDevice == kMemctl, dwCode, pbyIn, nIn, pbyOut, nOut, pnReturned);
@@ -541,7 +558,7 @@ uint32_t CSimAmiBoard::Request(EDevice eDevice, uint32_t dwCode, const void* pIn
 // ------------------------------------------------------ Windows 9x --
 
 bool CSimAmiBoard::PortOut(uint16_t wPort, uint8_t byValue) {
-  if (!m_pBlob) return false;
+  if (!m_pBlob || !PowerHolds(false)) return false;
   WritePort(wPort, byValue);
   m_Log.Add(kSimPortOut, wPort, &byValue, 1, 0, true);
   return true;
@@ -549,14 +566,14 @@ bool CSimAmiBoard::PortOut(uint16_t wPort, uint8_t byValue) {
 
 bool CSimAmiBoard::PortIn(uint16_t wPort, uint8_t* pbyValue) {
   *pbyValue = 0xFF;
-  if (!m_pBlob) return false;
+  if (!m_pBlob || !PowerHolds(false)) return false;
   *pbyValue = ReadPort(wPort);
   m_Log.Add(kSimPortIn, wPort, nullptr, 0, 1, true);
   return true;
 }
 
 bool CSimAmiBoard::ReadPhysical(uint32_t dwAddress, void* pOut, uint32_t nBytes) {
-  if (!m_pBlob) return false;
+  if (!m_pBlob || !PowerHolds(false)) return false;
   uint8_t* p = static_cast<uint8_t*>(pOut);
   for (uint32_t i = 0; i < nBytes; ++i) {
     uint32_t a = dwAddress + i;
@@ -576,9 +593,14 @@ bool CSimAmiBoard::RaiseSmi(uint16_t wPort, SX86Registers* pRegs) {
   pRegs->dwEdx = (pRegs->dwEdx & 0xFFFF0000u) | wPort;
   if (!m_pBlob) return false;
   uint32_t dwEax = pRegs->dwEax;
+  const bool bFlashCall = wPort == m_pConfig->wSmiPort && pRegs->dwEbx == ami::kDirectSmiEbx &&
+                          (dwEax & 0xFFFF0000u) == ami::kDirectSmiEaxBase;
+  if (!PowerHolds(bFlashCall)) {
+    m_Log.Add(kSimSmi, dwEax & 0xFFFF, pRegs, sizeof *pRegs, 0, false);
+    return false;
+  }
   m_Log.Add(kSimSmi, dwEax & 0xFFFF, pRegs, sizeof *pRegs, 0, true);
-  if (wPort != m_pConfig->wSmiPort || pRegs->dwEbx != ami::kDirectSmiEbx ||
-      (dwEax & 0xFFFF0000u) != ami::kDirectSmiEaxBase) {
+  if (!bFlashCall) {
     WritePort(wPort, static_cast<uint8_t>(dwEax));  // no flash call: a plain write
     return true;
   }

@@ -62,6 +62,16 @@
 //            other than shared buffers.
 // Status codes of the flash interface are kSimAmi* below. Every request is
 // logged (Log()), every SMI call with its status in SmiLog().
+//
+// Power cut (dwPowerCutAfter = n): the board answers n SMI calls (both
+// paths, busy echoes included), then the power fails at the next one: from
+// then on no request of any device is answered (kSimNotAnswering; the 9x
+// operations return false) until the board is restored from its state.
+// Everything written before the cut is in the state blob, and so is the
+// cut itself: a board restored afterwards powers up normally. The count is
+// of SMI calls because both builds see each of them (in the kernel driver,
+// copies between the caller's memory and a shared buffer never reach the
+// core), so a cut falls at the same point in-process and under Wine.
 #pragma once
 
 #include "protocol/AmiIoctl.h"
@@ -110,6 +120,7 @@ struct SSimAmiConfig {
   uint32_t dwProgramFailBlock = 0;  // fault: program of block k - 1 fails (0: none)
   uint32_t dwSilentProgramAt = 0;   // fault: the n-th program reports success, writes nothing
   uint32_t dwSeed = 1;              // content of a generated image
+  uint32_t dwPowerCutAfter = 0;     // fault: SMI calls answered before the power fails (0: never)
 };
 #pragma pack(pop)
 
@@ -160,6 +171,10 @@ class CSimAmiBoard {
   const uint8_t* StateBlob() const { return m_pBlob; }
   uint32_t StateSize() const { return m_dwBlobSize; }
   bool SequenceOpen() const { return m_wHandle != 0; }
+  // The power failed in this power-up (see the header comment).
+  bool PoweredOff() const { return m_bPoweredOff; }
+  // The cut has happened, in this power-up or before the state was saved.
+  bool PowerCutHappened() const { return m_pState && m_pState->byPowerCutDone; }
   uint32_t OpensWithoutClose() const { return m_nOpensWithoutClose; }
   uint32_t BuffersInUse() const;
   uint32_t MappingsInUse() const;
@@ -186,7 +201,8 @@ class CSimAmiBoard {
     uint32_t dwConfigSize;
     uint8_t abyCmos[kSimAmiCmosSize];
     uint8_t abyCmosIndex[2];  // low and high bank
-    uint8_t abyReserved[2];
+    uint8_t byPowerCutDone;   // 1 once the injected power cut has happened
+    uint8_t byReserved;
   };
 
  private:
@@ -212,6 +228,9 @@ class CSimAmiBoard {
   void WritePort(uint16_t wPort, uint8_t byValue);
   uint32_t BlockOffset(uint32_t dwRemaining, bool* pbOk) const;
   void LogSmi(uint32_t dwCode, const ami::SSmiRequest& req, uint32_t dwStatus);
+  // False once the power has failed; fails it when an SMI call arrives
+  // after the configured number (bSmi: the request is such a call).
+  bool PowerHolds(bool bSmi);
 
   const SSimHost* m_pHost = nullptr;
   uint8_t* m_pBlob = nullptr;  // config | state | segment | ROM
@@ -227,6 +246,7 @@ class CSimAmiBoard {
   uint32_t m_nOpensWithoutClose = 0;
   uint32_t m_nSmiCalls = 0;
   uint32_t m_nPrograms = 0;
+  bool m_bPoweredOff = false;  // per power-up
   SSimAmiSmiEntry* m_pSmiLog = nullptr;
   uint32_t m_nSmiCapacity = 0;
   uint32_t m_nSmiLogged = 0;

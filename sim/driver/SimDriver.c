@@ -392,6 +392,9 @@ static NTSTATUS MemctlRequest(HANDLE idCaller, ULONG dwCode, const UINT8* pIn, U
   uint32_t dwResult, nIgnored;
   int i;
   *pnReturned = 0;
+  /* A board whose power failed answers nothing, not even the copies this
+     driver serves between the caller's memory and a shared buffer. */
+  if (!SimCoreAnswering()) return STATUS_UNSUCCESSFUL;
   switch (dwCode) {
     case 0x80003480u: { /* map physical memory */
       ULONG_PTR pCore, pBase, nOffset;

@@ -58,6 +58,14 @@ extern "C" uint32_t SimCoreRequest(uint32_t dwDevice, uint32_t dwCode, const voi
 #endif
 }
 
+extern "C" int SimCoreAnswering(void) {
+#if defined(SIM_DRIVER_AMI_MEMCTL)
+  return g_Core.PoweredOff() ? 0 : 1;
+#else
+  return 1;
+#endif
+}
+
 extern "C" const uint8_t* SimCoreSegment(void) {
 #if defined(SIM_DRIVER_AMI_MEMCTL)
   return g_Core.Segment();

@@ -28,6 +28,9 @@ enum { kSimCoreMainDevice = 0, kSimCoreHwIoctl = 1 };
 /* One request; returns an ESimResult. */
 uint32_t SimCoreRequest(uint32_t dwDevice, uint32_t dwCode, const void* pIn, uint32_t nIn,
                         void* pOut, uint32_t nOut, uint32_t* pnReturned);
+/* Zero once the board's power has failed (an injected power cut): the
+   driver then answers nothing, also what it serves without the core. */
+int SimCoreAnswering(void);
 /* The AMI board's 64 KB F000 segment (constant once loaded), else null. */
 const uint8_t* SimCoreSegment(void);
 void SimCoreDestroy(void);

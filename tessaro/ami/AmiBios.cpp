@@ -77,7 +77,12 @@ ami::SSmiRequest CAmiBios::Request(uint16_t wFunction, uint32_t dwSize,
   return request;
 }
 
-uint32_t CAmiBios::Send(ami::SSmiRequest* pRequest) { return m_hw.CallSmi(0, pRequest); }
+uint32_t CAmiBios::Send(ami::SSmiRequest* pRequest) {
+  const uint32_t dwStatus = m_hw.CallSmi(0, pRequest);
+  // An unanswered request wrote, erased or read nothing, whatever its
+  // status of 0 says.
+  return m_hw.LastSmiAnswered() ? dwStatus : kAmiSmiNoAnswer;
+}
 
 bool CAmiBios::FromShared(uint8_t* pOut) {
   if (m_hw.IsWin9x()) {
@@ -106,17 +111,19 @@ uint32_t CAmiBios::GetInformation() {
   ami::SSmiRequest request = Request(ami::kSmiGetInfo, 0, 0);
   if (m_hw.IsWin9x()) {
     // One direct call answers both results in the registers.
-    Send(&request);
-    m_dwResult1 = request.dwResult1;
-    m_dwResult2 = request.dwResult2;
+    const bool bAnswered = Send(&request) != kAmiSmiNoAnswer;
+    m_dwResult1 = bAnswered ? request.dwResult1 : kAmiSmiNoAnswer;
+    m_dwResult2 = bAnswered ? request.dwResult2 : kAmiSmiNoAnswer;
   } else {
     // NT: the first call answers Result 1 (asked for by Result 1 = 1), the
     // second Result 2 (asked for by Result 2 = 1).
     m_dwResult1 = Send(&request);
     request.dwResult1 = m_dwResult1;
     request.dwResult2 = 1;
-    m_dwResult2 = Send(&request);
+    // A board that did not answer the first is not asked again.
+    m_dwResult2 = m_dwResult1 == kAmiSmiNoAnswer ? kAmiSmiNoAnswer : Send(&request);
   }
+  if (m_dwResult1 == kAmiSmiNoAnswer || m_dwResult2 == kAmiSmiNoAnswer) return kMsgAmiWrongInfo;
   uint8_t* pUser = m_hw.UserBuffer();
   if (pUser && FromShared(pUser)) std::memcpy(m_abyInfo, pUser, sizeof(m_abyInfo));
   // The ROM's size in bytes leads the information record.
@@ -277,9 +284,12 @@ uint32_t CAmiBios::EraseAll() {
   SetStatus(kStatusErasing);
   // The first pass passes over a failing block; the second ends at one.
   for (int nPass = 0; nPass < 2; ++nPass) {
+    // A request the interface did not answer at all ends both passes: a
+    // board that stopped answering erases nothing more.
     const bool bDone = EachBlock([&](uint32_t, uint32_t dwRemaining) {
       ami::SSmiRequest erase = Request(ami::kSmiErase, ami::kBlockSize, dwRemaining);
-      return Send(&erase) == 0 || nPass == 0;
+      const uint32_t dwStatus = Send(&erase);
+      return dwStatus == 0 || (nPass == 0 && dwStatus != kAmiSmiNoAnswer);
     });
     if (!bDone) {
       SetStatus(kStatusEraseError);
@@ -329,22 +339,42 @@ uint32_t CAmiBios::VerifyAll() {
   return nResult;
 }
 
-void CAmiBios::ClearCmos() {
+bool CAmiBios::ClearCmos() {
   SetStatus(kStatusClearingCmos);
+  bool bAnswered = true;
   for (uint8_t byLocation : ami::kClearCmosLocations) {
     if (m_hw.IsWin9x()) {
-      if (IDirectIoPort* pDirect = m_hw.DirectIo()) {
-        // Index and value each written twice, as the chipset expects.
-        pDirect->PortOut(0x70, byLocation);
-        pDirect->PortOut(0x70, byLocation);
-        pDirect->PortOut(0x71, 0xFF);
-        pDirect->PortOut(0x71, 0xFF);
-      }
+      IDirectIoPort* pDirect = m_hw.DirectIo();
+      // Index and value each written twice, as the chipset expects.
+      bAnswered = pDirect && pDirect->PortOut(0x70, byLocation) &&
+                  pDirect->PortOut(0x70, byLocation) && pDirect->PortOut(0x71, 0xFF) &&
+                  pDirect->PortOut(0x71, 0xFF);
     } else {
       ami::SSmiRequest cmos = Request(ami::kSmiGetInfo, byLocation, 0);
-      m_hw.CallSmi(1, &cmos);
+      const uint32_t dwStatus = m_hw.CallSmi(1, &cmos);
+      bAnswered = m_hw.LastSmiAnswered() && !IsError(dwStatus);
     }
+    if (!bAnswered) return false;
   }
+  return true;
+}
+
+uint32_t CAmiBios::CheckKeptTopBlock() {
+  if (m_dwLimit < ami::kBlockSize) return 0;  // the update rewrites the top block
+  uint8_t* pUser = m_hw.UserBuffer();
+  if (!pUser) return kMsgAmiNoMemory;
+  ami::SSmiRequest open = Request(ami::kSmiOpen, 0, 0);
+  const uint16_t wSequence = static_cast<uint16_t>(Send(&open));
+  ami::SSmiRequest read = Request(ami::kSmiRead, ami::kBlockSize, ami::kBlockSize);
+  const bool bRead = Send(&read) == 0 && FromShared(pUser);
+  ami::SSmiRequest close = Request(ami::kSmiClose, wSequence, 0);
+  Send(&close);
+  if (!bRead) return kMsgAmiReadFailed;
+  // The top block holds the processor's reset vector: a ROM whose top
+  // block is blank cannot start, and an update that keeps it stays so.
+  for (uint32_t i = 0; i < ami::kBlockSize; ++i)
+    if (pUser[i] != 0xFF) return 0;
+  return kMsgAmiBootBlockErased;
 }
 
 uint32_t CAmiBios::Flash(const std::string& strPath, const FlashOptions& options) {
@@ -363,6 +393,7 @@ uint32_t CAmiBios::Flash(const std::string& strPath, const FlashOptions& options
   if (!options.BootBlock) m_dwLimit = m_dwResult1;
   if (!options.NvRam) m_dwLimit += m_dwResult2;
   if (uint32_t nResult = LoadFile(strPath)) return nResult;
+  if (uint32_t nResult = CheckKeptTopBlock()) return nResult;
 
   const std::string strQuestion =
       FormatText(m_Msg.Text(kMsgAskFlash),
@@ -371,10 +402,17 @@ uint32_t CAmiBios::Flash(const std::string& strPath, const FlashOptions& options
   if (m_Msg.Ask(strQuestion, kCaptionUpdateBios, kMbYesNo) != kIdYes) return 0;
 
   ami::SSmiRequest open = Request(ami::kSmiOpen, 0, 0);
-  m_wSequence = static_cast<uint16_t>(Send(&open));
+  const uint32_t dwOpen = Send(&open);
+  m_wSequence = static_cast<uint16_t>(dwOpen);
+  // No sequence was opened on a board that did not answer: nothing to
+  // erase, nothing to close, and the ROM is as it was.
+  if (dwOpen == kAmiSmiNoAnswer) {
+    SetStatus(kStatusEraseError);
+    return kStatusEraseError;
+  }
   auto CloseSequence = [&]() {
     ami::SSmiRequest close = Request(ami::kSmiClose, m_wSequence, 0);
-    Send(&close);
+    return Send(&close) == 0;
   };
   uint32_t nResult = EraseAll();
   if (nResult == 0) {
@@ -385,12 +423,15 @@ uint32_t CAmiBios::Flash(const std::string& strPath, const FlashOptions& options
     m_platform.pSystem->Sleep(kStepPauseMs);
     nResult = VerifyAll();
   }
-  CloseSequence();
+  const bool bClosed = CloseSequence();
   // An erase failure comes back as its own text (734), so the window shows
   // it as an error rather than nothing.
   if (nResult) return nResult;
 
-  if (options.ClearCMOS) ClearCmos();
+  // The ROM holds the new BIOS, but a board that does not take the close
+  // or a CMOS location now (its driver failed, it lost power, or it stayed
+  // busy) has not finished the update: no success and no restart question.
+  if (!bClosed || (options.ClearCMOS && !ClearCmos())) return kMsgAmiUnfinished;
   // Loading the defaults is the BIOS's own work at the next start once the
   // CMOS checksum no longer matches: clearing did that already.
   if (options.LoadCMOSDefault) SetStatus(kStatusLoadingDefaults);

@@ -27,6 +27,11 @@ constexpr uint32_t kMsgAmiSizeError = 753;
 constexpr uint32_t kMsgAmiNotForThisBoard = 762;
 constexpr uint32_t kMsgAmiVerifyError = 764;
 constexpr uint32_t kMsgAmiWrongInfo = 794;
+constexpr uint32_t kMsgAmiUnfinished = 783;       // written and verified, then no answer
+constexpr uint32_t kMsgAmiBootBlockErased = 784;  // the kept boot block reads erased
+// The status a flash-sequence request gets when the interface did not
+// answer it at all (the driver's request failed): every error bit set.
+constexpr uint32_t kAmiSmiNoAnswer = ami::kStatusErrorMask;
 constexpr uint32_t kAmiSaveFailed = 1;       // the file could not be created
 constexpr uint32_t kAmiSaveIncomplete = 14;  // the ROM could not be read to its end
 
@@ -91,7 +96,11 @@ class CAmiBios {
   uint32_t EraseAll();
   uint32_t ProgramAll();
   uint32_t VerifyAll();
-  void ClearCmos();
+  // False when a location's write got no answer or an error status.
+  bool ClearCmos();
+  // With the ROM's top block kept by the limit: 0, 784 when it reads
+  // erased (that ROM cannot start), or 787 when it cannot be read.
+  uint32_t CheckKeptTopBlock();
 
   SPlatform& m_platform;
   const CResources& m_resources;

@@ -162,6 +162,7 @@ bool CAmiHwAccess::WritePort(int nWidth, uint16_t wPort, uint32_t dwValue) {
 }
 
 uint32_t CAmiHwAccess::CallSmi(int nMode, ami::SSmiRequest* pRequest) {
+  m_bSmiAnswered = false;
   if (m_bWin9x) {
     // The 9x family raises the SMI itself: the registers carry the block.
     IDirectIoPort* pDirect = m_ports.pDirectIo;
@@ -173,6 +174,7 @@ uint32_t CAmiHwAccess::CallSmi(int nMode, ami::SSmiRequest* pRequest) {
     regs.dwEsi = pRequest->dwBuffer;
     regs.dwEdi = pRequest->dwRemaining;
     if (!pDirect->RaiseSmi(pRequest->wPort, &regs)) return 0;
+    m_bSmiAnswered = true;
     // Three writes to an unused port give the handler its delay.
     for (int i = 0; i < 3; ++i)
       pDirect->PortOut(ami::kDelayPort, static_cast<uint8_t>(regs.dwEax & 0xFF));
@@ -191,6 +193,7 @@ uint32_t CAmiHwAccess::CallSmi(int nMode, ami::SSmiRequest* pRequest) {
     if (!m_pHwIoctl->IoControl(dwCode, pRequest, sizeof(*pRequest), &dwStatus, sizeof(dwStatus),
                                &nReturned))
       return 0;
+    m_bSmiAnswered = true;
     if ((dwStatus & 0xFFFF) != pRequest->wFunction) break;
   }
   return dwStatus;

@@ -63,6 +63,10 @@ class CAmiHwAccess : public IFamilyProbe {
   // (0 when the request could not be sent). On the 9x family the direct
   // call fills Result 1 and Result 2 of the request.
   uint32_t CallSmi(int nMode, ami::SSmiRequest* pRequest);
+  // Whether the last CallSmi got an answer. Its 0 for a request that could
+  // not be sent reads as success to the interface's callers, so the flash
+  // sequences ask here before they trust a status.
+  bool LastSmiAnswered() const { return m_bSmiAnswered; }
   uintptr_t MapPhysical(uint32_t dwType, uint32_t dwPhysical, uint32_t dwLength);
   void UnmapPhysical(uintptr_t pUser);
   // A shared buffer of dwSize bytes; its id, 0 on failure or with all
@@ -126,6 +130,7 @@ class CAmiHwAccess : public IFamilyProbe {
   SAmiHwPorts m_ports;
   const CResources& m_resources;
   bool m_bWin9x;
+  bool m_bSmiAnswered = false;
   std::vector<uint8_t> m_vecUserBuffer;
   uintptr_t m_pSharedBuffer = 0;
   SSlot m_aSlots[ami::kMaxBufferSlots];

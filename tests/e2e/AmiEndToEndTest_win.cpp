@@ -321,3 +321,111 @@ TEST_F(AmiEndToEnd, BootBlockSwitchedOffInTheSettingsIsKeptByTheUpdate) {
 }
 
 }  // namespace
+
+namespace {
+
+// Faults through the real drivers: the demo board with a fault added to
+// its description, made into Memctl's state here.
+class AmiFaultEndToEnd : public AmiEndToEnd {
+ protected:
+  void MakeBoard(const std::string& strExtra) {
+    RemoveDriverService("HwIOctl");
+    RemoveDriverService("Memctl");
+    DeleteFileA(Work("Memctl.state").c_str());
+    const std::vector<uint8_t> vecBoard = ReadAll(AmiDemoDir() + "board.txt");
+    SSimAmiDescription desc;
+    std::string strError;
+    ASSERT_TRUE(WriteAll(Work("image.bin"), m_vecRunning));
+    ASSERT_TRUE(ParseAmiDescription(std::string(vecBoard.begin(), vecBoard.end()) + strExtra +
+                                        "image image.bin\nstate Memctl.state\n",
+                                    m_strWork + "\\", &desc, &strError))
+        << strError;
+    CSimAmiBench bench;
+    ASSERT_TRUE(bench.Open(desc, &strError)) << strError;
+  }
+  // Update From File with the newer BIOS, Yes to the question; the
+  // program's error box must follow, with no restart question before it.
+  void FailingUpdate(CProgram& program, HWND hMain, const char* pszMessage, const char* pszStatus,
+                     const char* pszShot) {
+    Click(hMain, IDC_UPDATE_FILE);
+    HWND hOpen = program.WaitForDialog("Open");
+    ASSERT_NE(nullptr, hOpen);
+    ChooseFile(hOpen, AmiDemoDir() + "update.bin");
+    HWND hAsk = program.WaitForDialog("Tessaro (Update Bios)", 0xFFFF, 30000);
+    ASSERT_NE(nullptr, hAsk);
+    Click(hAsk, IDYES);
+    ASSERT_TRUE(WaitUntilGone(hAsk, 30000)) << "the flash question stayed open";
+    HWND hError = program.WaitForDialog("Tessaro", 0xFFFF, 300000);
+    ASSERT_NE(nullptr, hError);
+    EXPECT_EQ(pszMessage, Text(hError, 0xFFFF));
+    Shot(hError, pszShot);
+    Click(hError, IDOK);
+    ASSERT_TRUE(WaitUntilClosed(hError, hMain));
+    EXPECT_EQ(pszStatus, Text(hMain, IDC_STATUS));
+  }
+};
+
+// An erase that fails in the middle of the ROM: "BIOS Erase Error!", no
+// restart question, and no block of the new BIOS was programmed.
+TEST_F(AmiFaultEndToEnd, EraseFailureShowsTheEraseErrorAndProgramsNothing) {
+  MakeBoard("erase_fail_block 100\n");
+  CProgram* pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  HWND hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  FailingUpdate(*pProgram, hMain, "BIOS Erase Error!", "BIOS Erase Error!", "e2e-ami-erase-error");
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+
+  const std::vector<uint8_t> vecUpdate = ReadAll(AmiDemoDir() + "update.bin");
+  const std::vector<uint8_t> vecFlash = Flash();
+  ASSERT_EQ(vecUpdate.size(), vecFlash.size());
+  for (size_t nBlock = 0; nBlock < vecFlash.size() / ami::kBlockSize; ++nBlock) {
+    const auto itFlash = vecFlash.begin() + nBlock * ami::kBlockSize;
+    const auto itUpdate = vecUpdate.begin() + nBlock * ami::kBlockSize;
+    const bool bBlank =
+        std::all_of(itFlash, itFlash + ami::kBlockSize, [](uint8_t by) { return by == 0xFF; });
+    // Erased, or (the failing block) still holding what it held.
+    EXPECT_TRUE(bBlank || nBlock == 100) << "block " << nBlock;
+    EXPECT_FALSE(!bBlank && std::equal(itFlash, itFlash + ami::kBlockSize, itUpdate))
+        << "block " << nBlock << " was programmed";
+  }
+}
+
+// The power fails while the new BIOS is programmed: the program says the
+// flash could not be programmed. Started again on the board as the cut
+// left it, it shows the same running BIOS and the same update succeeds.
+TEST_F(AmiFaultEndToEnd, PowerCutWhileProgrammingIsReportedAndTheSameUpdateRecovers) {
+  // SMI calls: 2 at the start and 2 more when Update From File prepares
+  // the engine, 4 information calls of the update, the open, two erase
+  // passes of 256 blocks, then the programs: the cut falls on block 100.
+  MakeBoard("power_cut_after " + std::to_string(2 + 2 + 4 + 1 + 512 + 100) + "\n");
+  CProgram* pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  HWND hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  FailingUpdate(*pProgram, hMain, "Flash ROM cannot be correctly programmed!",
+                "BIOS Program Error!", "e2e-ami-power-cut");
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+  const std::vector<uint8_t> vecUpdate = ReadAll(AmiDemoDir() + "update.bin");
+  const std::vector<uint8_t> vecCut = Flash();
+  ASSERT_EQ(vecUpdate.size(), vecCut.size());
+  const size_t nCut = 100 * ami::kBlockSize;  // programmed below, erased from here
+  EXPECT_TRUE(std::equal(vecCut.begin(), vecCut.begin() + nCut, vecUpdate.begin()));
+  EXPECT_TRUE(
+      std::all_of(vecCut.begin() + nCut, vecCut.end(), [](uint8_t by) { return by == 0xFF; }));
+
+  pProgram = Start();
+  ASSERT_TRUE(pProgram->Started());
+  hMain = PassWelcome(*pProgram);
+  ASSERT_NE(nullptr, hMain);
+  EXPECT_EQ("1ABKQ0", Text(hMain, IDC_VERSION_2));
+  EXPECT_EQ("12/08/26", Text(hMain, IDC_BIOS_DATE));
+  FlashUpdate(*pProgram, hMain, nullptr);
+  Click(hMain, IDC_CLOSE);
+  EXPECT_EQ(0, pProgram->WaitExit(15000));
+  EXPECT_TRUE(Flash() == vecUpdate);
+}
+
+}  // namespace

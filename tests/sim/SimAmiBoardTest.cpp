@@ -629,6 +629,79 @@ TEST(AmiBench, StateFileKeepsRomAndCmosAcrossRestarts) {
   EXPECT_FALSE(broken.OpenState(dir.Path("short.state"), nullptr));
 }
 
+// The power fails at the (n+1)-th SMI call: that call and every later
+// request of any device (and of the 9x direct port) go unanswered, the
+// state file keeps what was written before, and a board restored from it
+// powers up normally.
+TEST(AmiBench, PowerCutStopsEveryDeviceAndTheStateKeepsTheFlashUpToIt) {
+  CTempDir dir;
+  std::string strDesc = "board ami\nrom_size 128K\nstate b.state\npower_cut_after 3\n";
+  ASSERT_TRUE(SimWriteFile(dir.Path("b.txt"), strDesc.data(), strDesc.size()));
+  std::vector<uint8_t> rom;
+  {
+    CSimAmiBench bench;
+    std::string err;
+    ASSERT_TRUE(bench.Open(dir.Path("b.txt"), &err)) << err;
+    EXPECT_EQ(3u, bench.Board().Config().dwPowerCutAfter);
+    CSimDevicePort devices;
+    devices.AddAmiBoard(&bench.Board());
+    auto hw = devices.Open("\\\\.\\HwIOctl");
+    auto mem = devices.Open("\\\\.\\Memctl");
+    uint32_t status = 0, n = 0;
+    uint32_t dwSize = kBlockSize;
+    SBufferRecord rec{};
+    ASSERT_TRUE(mem->IoControl(kAllocBuffer, &dwSize, 4, &rec, sizeof rec, &n));
+    const SSmiRequest aCalls[] = {{kSmiOpen, 0xB2, 0, 0, 0, 1, 1},
+                                  {kSmiErase, 0xB2, 0, 0x20000, 0, 1, 1},
+                                  {kSmiErase, 0xB2, 0, 0x1F000, 0, 1, 1},
+                                  {kSmiErase, 0xB2, 0, 0x1E000, 0, 1, 1}};
+    for (int i = 0; i < 3; ++i) {
+      SSmiRequest req = aCalls[i];
+      ASSERT_TRUE(hw->IoControl(kCallSmi, &req, sizeof req, &status, 4, &n)) << i;
+      EXPECT_FALSE(bench.Board().PoweredOff());
+    }
+    SSmiRequest req = aCalls[3];
+    EXPECT_FALSE(hw->IoControl(kCallSmi, &req, sizeof req, &status, 4, &n));
+    EXPECT_EQ(31u, hw->LastError());  // ERROR_GEN_FAILURE, as a dead board's driver
+    EXPECT_TRUE(bench.Board().PoweredOff());
+    EXPECT_EQ(3u, bench.Board().SmiCount());
+    // Nothing answers any more: port reads, copies, buffers, the 9x port.
+    uint32_t dwPort = 0x71, dwValue = 0;
+    EXPECT_FALSE(hw->IoControl(kReadPortByte, &dwPort, 4, &dwValue, 4, &n));
+    uint8_t abyMine[kBlockSize] = {};
+    SCopyRequest copy{reinterpret_cast<uintptr_t>(abyMine), rec.pUser, kBlockSize};
+    EXPECT_FALSE(mem->IoControl(kCopyMemory, &copy, sizeof copy, nullptr, 0, &n));
+    EXPECT_FALSE(mem->IoControl(kAllocBuffer, &dwSize, 4, &rec, sizeof rec, &n));
+    CSimAmiDirectIo direct(&bench.Board());
+    SX86Registers regs{};
+    regs.dwEax = kDirectSmiEaxBase + kSmiOpen;
+    regs.dwEbx = kDirectSmiEbx;
+    EXPECT_FALSE(direct.RaiseSmi(0xB2, &regs));
+    uint8_t by = 0;
+    EXPECT_FALSE(direct.PortIn(0x71, &by));
+    EXPECT_FALSE(direct.ReadPhysical(0xF0000, &by, 1));
+    rom.assign(bench.Board().Rom(), bench.Board().Rom() + 0x20000);
+  }
+  // Blocks 0 and 1 were erased before the cut, block 2 was not.
+  EXPECT_EQ(0xFF, rom[0]);
+  EXPECT_EQ(0xFF, rom[0x1FFF]);
+  EXPECT_NE(0xFF, rom[0x2000]);
+  CSimAmiBench again;
+  std::string err;
+  ASSERT_TRUE(again.OpenState(dir.Path("b.state"), &err)) << err;
+  EXPECT_EQ(std::vector<uint8_t>(again.Board().Rom(), again.Board().Rom() + 0x20000), rom);
+  EXPECT_TRUE(again.Board().PowerCutHappened());
+  CSimDevicePort devices;
+  devices.AddAmiBoard(&again.Board());
+  auto hw = devices.Open("\\\\.\\HwIOctl");
+  for (int i = 0; i < 10; ++i) {
+    SSmiRequest req{kSmiOpen, 0xB2, 0, 0, 0, 1, 1};
+    uint32_t status = 0, n = 0;
+    EXPECT_TRUE(hw->IoControl(kCallSmi, &req, sizeof req, &status, 4, &n)) << i;
+  }
+  EXPECT_FALSE(again.Board().PoweredOff());
+}
+
 TEST(AmiBench, RefusesBadDescriptions) {
   const char* const cases[] = {
       "rom_size 1M\n",                                         // no kind
@@ -642,6 +715,7 @@ TEST(AmiBench, RefusesBadDescriptions) {
       "board ami\nsfi 0xFFFC\n",
       "board ami\ntag 0xF600 ABC 01\n",
       "board ami\ndate 1/1/26\n",
+      "board ami\npower_cut_after -1\n",
       "board ami\ncmos 256 1\n",
       "board ami\ninfo_error1 0x1000\n",
       "board ami\nbusy_echo 3 0\n",
