@@ -294,51 +294,69 @@ void CAwardBios::LookupFlashName() {
 
 // ------------------------------------------------------ flash requests --
 
-// One driver request; a failed one is silent (its output stays as the
-// caller prepared it) and shows up as wrong data in a later check.
-void CAwardBios::Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
+// One driver request. A failed one leaves its output as the caller
+// prepared it and marks the engine's request failure, which the operations
+// check before they trust what they read or go on writing.
+bool CAwardBios::Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut,
                          uint32_t nOut) {
   uint32_t nReturned = 0;
-  if (m_hDevice) m_hDevice->IoControl(dwCode, pIn, nIn, pOut, nOut, &nReturned);
+  const bool bOk = m_hDevice && m_hDevice->IoControl(dwCode, pIn, nIn, pOut, nOut, &nReturned);
+  if (!bOk) m_bRequestFailed = true;
+  return bOk;
+}
+
+bool CAwardBios::RaiseSmi(SX86Registers* pRegs) {
+  const bool bOk = m_pDirect && m_pDirect->RaiseSmi(g_wSmiPort, pRegs);
+  if (!bOk) m_bRequestFailed = true;
+  return bOk;
 }
 
 bool CAwardBios::ReadFlash(uint32_t dwAddress, void* pBuffer, uint32_t nLength) {
   uint8_t* pOut = static_cast<uint8_t*>(pBuffer);
   uint8_t aChunk[winflash::kChunk];
-  if (!IsDirectMode()) Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0);
-  // Whole 16-byte requests, but only nLength bytes reach the caller.
+  bool bOk =
+      IsDirectMode() || Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0);
+  // Whole 16-byte requests, but only nLength bytes reach the caller. After a
+  // failed request the rest of the buffer reads as erased cells.
   for (uint32_t nDone = 0; nDone < nLength; nDone += winflash::kChunk) {
     std::memset(aChunk, 0xFF, sizeof(aChunk));
-    if (IsDirectMode()) {
+    if (!bOk) {
+    } else if (IsDirectMode()) {
       SX86Registers regs;
       winflash::SmiReadRegs(&regs, dwAddress + nDone);
-      if (m_pDirect && m_pDirect->RaiseSmi(g_wSmiPort, &regs))
-        winflash::SmiReadResult(regs, aChunk);
+      bOk = RaiseSmi(&regs);
+      if (bOk) winflash::SmiReadResult(regs, aChunk);
     } else {
-      Request(winflash::kReadNext, nullptr, 0, aChunk, sizeof(aChunk));
+      bOk = Request(winflash::kReadNext, nullptr, 0, aChunk, sizeof(aChunk));
+      if (!bOk) std::memset(aChunk, 0xFF, sizeof(aChunk));
     }
     std::memcpy(pOut + nDone, aChunk, std::min<uint32_t>(winflash::kChunk, nLength - nDone));
   }
-  return true;
+  return bOk;
 }
 
 bool CAwardBios::ProgramFlash(uint32_t dwAddress, const void* pData, uint32_t nLength) {
   const uint8_t* pIn = static_cast<const uint8_t*>(pData);
   uint8_t aChunk[winflash::kChunk];
   uint8_t aReply[4];
-  if (!IsDirectMode()) Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0);
+  if (!IsDirectMode() && !Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0))
+    return false;
   for (uint32_t nDone = 0; nDone < nLength; nDone += winflash::kChunk) {
     // A short last piece is padded with 0xFF, which programming leaves as
     // it is, instead of taking bytes from beyond the caller's data.
     std::memset(aChunk, 0xFF, sizeof(aChunk));
     std::memcpy(aChunk, pIn + nDone, std::min<uint32_t>(winflash::kChunk, nLength - nDone));
+    bool bOk = false;
     if (IsDirectMode()) {
       SX86Registers regs;
       winflash::SmiProgramRegs(&regs, dwAddress + nDone, aChunk);
-      if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
+      bOk = RaiseSmi(&regs);
     } else {
-      Request(winflash::kProgramNext, aChunk, sizeof(aChunk), aReply, sizeof(aReply));
+      bOk = Request(winflash::kProgramNext, aChunk, sizeof(aChunk), aReply, sizeof(aReply));
     }
+    // The address counter of a device that missed one chunk no longer
+    // matches the data: nothing more goes to it.
+    if (!bOk) return false;
   }
   return true;
 }
@@ -347,7 +365,7 @@ uint16_t CAwardBios::EraseBlock(uint32_t dwAddress, uint32_t nLength) {
   if (IsDirectMode()) {
     SX86Registers regs;
     winflash::SmiEraseRegs(&regs, dwAddress, nLength);
-    if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
+    RaiseSmi(&regs);
     return static_cast<uint16_t>(regs.dwEax);
   }
   const winflash::SEraseRequest request = {dwAddress, nLength};
@@ -369,7 +387,10 @@ bool CAwardBios::EraseFlash(uint32_t dwAddress, uint32_t nLength) {
   for (uint32_t nErased = 0; nErased < nLength; ++nBlock) {
     const uint32_t dwSize = BlockSize(nBlock);
     if (dwSize == 0 || !InRom(dwAddress, dwSize)) return false;
+    const bool bAnswered = !m_bRequestFailed;
     m_wFlashStatus = EraseBlock(dwAddress, dwSize) & 0xFF;
+    // An erase the device did not answer failed, whatever the cells say.
+    if (bAnswered && m_bRequestFailed) return false;
     if (!BlankCheck(dwAddress)) return false;
     dwAddress += dwSize;
     nErased += dwSize;
@@ -380,7 +401,7 @@ bool CAwardBios::EraseFlash(uint32_t dwAddress, uint32_t nLength) {
 bool CAwardBios::BlankCheck(uint32_t dwAddress) {
   if (IsPageWritePart(m_wFlashId)) return true;
   uint8_t aData[64];
-  ReadFlash(dwAddress, aData, sizeof(aData));
+  if (!ReadFlash(dwAddress, aData, sizeof(aData))) return false;
   for (int i = 0; i < 12; ++i)
     if (aData[i] != 0xFF) return false;
   return true;
@@ -390,7 +411,7 @@ void CAwardBios::SmiFlashControl(uint16_t wFunction) {
   if (IsDirectMode()) {
     SX86Registers regs;
     winflash::SmiControlRegs(&regs, wFunction);
-    if (m_pDirect) m_pDirect->RaiseSmi(g_wSmiPort, &regs);
+    RaiseSmi(&regs);
     return;
   }
   uint8_t aReply[16];
@@ -432,9 +453,10 @@ bool CAwardBios::TrialEraseBootTop() {
   return !bBlank;
 }
 
-void CAwardBios::ReportWriteProtect() {
+bool CAwardBios::ReportWriteProtect() {
   const uint32_t nMessage = WriteProtectMessage(m_wFlashId, static_cast<uint8_t>(m_wFlashStatus));
   if (nMessage) m_Msg.ShowError(nMessage, kCaptionUpdateBios);
+  return nMessage != 0;
 }
 
 // ---------------------------------------------------------- file dialogs --

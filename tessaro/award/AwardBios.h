@@ -68,9 +68,16 @@ class CAwardBios {
   bool IsAwardBios() const;
 
   // Flash access. Addresses are physical (the ROM ends at 0xFFFFFFFF).
+  // Each returns false once a request was not answered (the driver refused
+  // it, or the board lost power); the rest of the operation is not sent.
   bool ReadFlash(uint32_t dwAddress, void* pBuffer, uint32_t nLength);
   bool ProgramFlash(uint32_t dwAddress, const void* pData, uint32_t nLength);
   bool EraseFlash(uint32_t dwAddress, uint32_t nLength);
+  // Whether a request went unanswered since the last ClearRequestFailure.
+  // Data read after that is not the flash's, and a flash left half-erased
+  // or half-programmed cannot be told apart from a protected one.
+  bool RequestFailed() const { return m_bRequestFailed; }
+  void ClearRequestFailure() { m_bRequestFailed = false; }
   bool BlankCheck(uint32_t dwAddress);
   void WriteCmos(uint8_t byIndex, uint8_t byValue);
   void SmiFlashBegin();
@@ -79,7 +86,8 @@ class CAwardBios {
   // Part rules: whether the top 4 KB of the boot block refuse an erase, and
   // the message after a failed boot-block stage.
   bool TrialEraseBootTop();
-  void ReportWriteProtect();
+  // False when the part's rules name no message for the status.
+  bool ReportWriteProtect();
 
   // Layout helpers.
   void UpdateLayout(uint8_t byType);
@@ -128,7 +136,9 @@ class CAwardBios {
   void SetUpSmi();
   bool ChooseDriverFile(const std::string& strName, std::string* pstrPath);
   bool OpenDevice();
-  void Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut);
+  bool Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* pOut, uint32_t nOut);
+  // An SMI raised in direct mode; false when the board did not take it.
+  bool RaiseSmi(SX86Registers* pRegs);
   // One erase-block request; returns the status the driver reported.
   uint16_t EraseBlock(uint32_t dwAddress, uint32_t nLength);
   void SmiFlashControl(uint16_t wFunction);
@@ -147,6 +157,7 @@ class CAwardBios {
   std::unique_ptr<uint8_t[]> m_pSegment;
   std::unique_ptr<IDevice> m_hDevice;
   uint32_t m_dwLockTop = 0;
+  bool m_bRequestFailed = false;
 
  public:
   CMessageHelper m_Msg;

@@ -11,6 +11,7 @@
 
 namespace {
 
+constexpr uint32_t kMsgReadRomFail = 787;     // "Read ROM data fail!"
 constexpr uint32_t kBank = 0x10000;           // 64 KB
 constexpr uint32_t kTail = 0x20000;           // the last 128 KB hold the BIOS's own records
 constexpr uint32_t kChunkBytes = 4096;        // bytes per progress step
@@ -118,11 +119,16 @@ bool CAwardFlasher::LoadFile(const std::string& strPath) {
 }
 
 bool CAwardFlasher::CheckFile(FlashOptions* pOptions) {
+  // The checks read the flash; what a refused request left in their
+  // buffers is not the board's, so a failed read ends the update before
+  // any of its findings is shown.
+  m_pAwd->ClearRequestFailure();
   m_pAwd->ParseBiosSegment();
   ApplyFileBootType();
-  if (!CheckImage()) return false;
+  if (!CheckImage()) return m_pAwd->RequestFailed() ? Refuse(kMsgReadRomFail) : false;
   if (!CheckPartNumber(pOptions)) return false;
   CheckFlashAreas(pOptions);
+  if (m_pAwd->RequestFailed()) return Refuse(kMsgReadRomFail);
   // Every block the update would write must come from inside the image and
   // land inside the ROM; a layout that says otherwise is not a BIOS file
   // for this board.
@@ -404,7 +410,8 @@ bool CAwardFlasher::CheckBiosLock() {
 
 bool CAwardFlasher::CheckPartNumber(FlashOptions* pOptions) {
   uint8_t abyFlash[16];
-  m_pAwd->ReadFlash(0xFFFFFFE8u, abyFlash, sizeof(abyFlash));
+  if (!m_pAwd->ReadFlash(0xFFFFFFE8u, abyFlash, sizeof(abyFlash)) || m_pAwd->RequestFailed())
+    return Refuse(kMsgReadRomFail);
   const CByteView image(m_pSource.get(), m_dwSourceFileSize);
   const size_t nAt = m_dwSourceFileSize - std::min<size_t>(m_dwSourceFileSize, kPartNumberBack);
   // Part numbers have at most 8 characters; the bytes after them belong to
@@ -483,13 +490,14 @@ bool CAwardFlasher::EraseAndProgram(uint32_t dwAddress, uint64_t qwSource, uint3
   m_bWritten = true;
   SetStatus(728, pszName);
   const uint8_t* pSource = m_pSource.get() + qwSource;
-  for (uint32_t nOffset = 0; nOffset < nLength; nOffset += kChunkBytes) {
+  bool bOk = true;
+  for (uint32_t nOffset = 0; nOffset < nLength && bOk; nOffset += kChunkBytes) {
     SetProgress(nLengthKb, nOffset / 1024 + 4);
-    awd.ProgramFlash(dwAddress + nOffset, pSource + nOffset,
-                     std::min(kChunkBytes, nLength - nOffset));
+    bOk = awd.ProgramFlash(dwAddress + nOffset, pSource + nOffset,
+                           std::min(kChunkBytes, nLength - nOffset));
   }
   awd.SmiFlashEnd();
-  return true;
+  return bOk;
 }
 
 bool CAwardFlasher::VerifyBlock(uint32_t dwAddress, uint64_t qwSource, uint32_t nLength,
@@ -508,8 +516,10 @@ bool CAwardFlasher::VerifyBlock(uint32_t dwAddress, uint64_t qwSource, uint32_t 
   for (uint32_t nOffset = 0; nOffset < nLength && bSame; nOffset += kChunkBytes) {
     const uint32_t nChunk = std::min(kChunkBytes, nLength - nOffset);
     if (bShow) SetProgress(nLengthKb, nOffset / 1024 + 4);
-    awd.ReadFlash(dwAddress + nOffset, abyChunk, nChunk);
-    bSame = std::memcmp(abyChunk, pSource + nOffset, nChunk) == 0;
+    // A chunk the device did not give back is not verified, even where the
+    // image holds erased cells only.
+    bSame = awd.ReadFlash(dwAddress + nOffset, abyChunk, nChunk) &&
+            std::memcmp(abyChunk, pSource + nOffset, nChunk) == 0;
   }
   if (bShow) awd.SmiFlashEnd();
   if (!bSame) Refuse(764);
@@ -530,18 +540,23 @@ bool CAwardFlasher::FlashHole(uint64_t qwSource) {
   return VerifyBlock(awd.m_dwHoleAddr, qwSource, awd.m_dwHoleSize, false);
 }
 
+// A DMI or PnP block that could not be erased or programmed has lost the
+// board's data: the update says so as a failed verify would, instead of
+// ending without a word.
 bool CAwardFlasher::FlashDmi(uint64_t qwSource, bool bEnabled) {
   const CAwardBios& awd = *m_pAwd;
   if (!bEnabled || !awd.m_bHasDmi) return true;
-  return EraseAndProgram(awd.m_dwDmiAddr, qwSource, awd.m_dwDmiSize, "DMI") &&
-         VerifyBlock(awd.m_dwDmiAddr, qwSource, awd.m_dwDmiSize, false);
+  if (!EraseAndProgram(awd.m_dwDmiAddr, qwSource, awd.m_dwDmiSize, "DMI"))
+    return m_bDryRun || Refuse(764);
+  return VerifyBlock(awd.m_dwDmiAddr, qwSource, awd.m_dwDmiSize, false);
 }
 
 bool CAwardFlasher::FlashPnp(uint64_t qwSource, bool bEnabled) {
   const CAwardBios& awd = *m_pAwd;
   if (!bEnabled || !awd.m_bHasPnp) return true;
-  return EraseAndProgram(awd.m_dwPnpAddr, qwSource, awd.m_dwPnpSize, "PNP") &&
-         VerifyBlock(awd.m_dwPnpAddr, qwSource, awd.m_dwPnpSize, false);
+  if (!EraseAndProgram(awd.m_dwPnpAddr, qwSource, awd.m_dwPnpSize, "PNP"))
+    return m_bDryRun || Refuse(764);
+  return VerifyBlock(awd.m_dwPnpAddr, qwSource, awd.m_dwPnpSize, false);
 }
 
 bool CAwardFlasher::FlashBootBlock(uint64_t qwSource, bool bEnabled) {
@@ -550,7 +565,10 @@ bool CAwardFlasher::FlashBootBlock(uint64_t qwSource, bool bEnabled) {
   if (m_bDryRun) return EraseAndProgram(awd.m_dwBootAddr, qwSource, awd.m_dwBootSize, "Boot");
   if (awd.TrialEraseBootTop() ||
       !EraseAndProgram(awd.m_dwBootAddr, qwSource, awd.m_dwBootSize, "Boot")) {
-    awd.ReportWriteProtect();
+    // A device that stopped answering says nothing about protection, and a
+    // part whose rules name no message for the status still failed: both
+    // end as a failed write.
+    if (awd.RequestFailed() || !awd.ReportWriteProtect()) Refuse(764);
     return false;
   }
   return VerifyBlock(awd.m_dwBootAddr, qwSource, awd.m_dwBootSize, false);
@@ -565,14 +583,18 @@ bool CAwardFlasher::RunStages(const FlashOptions& options) {
     bOk = FlashMain(0, awd.m_dwRomBase);
     if (bOk) {
       if (awd.m_bHasDmi) bOk = FlashDmi(qwMain, options.ClearDMI);
-      if (awd.m_bHasPnp)
+      // The PnP block is written even after a failed DMI block, but not to a
+      // device that stopped answering.
+      if (awd.m_bHasPnp && (bOk || !awd.RequestFailed()))
         bOk = FlashPnp(qwMain + (awd.m_bHasDmi ? qwDmi : 0), options.ClearPNP) && bOk;
     }
   } else if (awd.m_bHasHole) {
     // The hole bank leads the image and the ROM alike: every later block
     // comes from the file at the same offset it has in the ROM.
+    // A hole bank that did not verify ends the update, as any failed
+    // verify does.
     const bool bHole = FlashHole(0);
-    if (FlashDmi(qwHole, options.ClearDMI)) {
+    if (bHole && FlashDmi(qwHole, options.ClearDMI)) {
       if (awd.m_bHasPnp) {
         if (FlashPnp(qwHole + qwDmi, options.ClearPNP))
           bOk = FlashMain(qwHole + qwDmi + qwPnp + qwSkip,

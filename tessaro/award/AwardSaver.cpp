@@ -36,6 +36,7 @@ bool CAwardSaver::Save(const std::string& strPath, bool bAutoSave) {
   SetStatus(bAutoSave ? 701 : 700);
   m_pFile = m_pAwd->Platform().pFiles->Open(strPath, EFileMode::CreateAlways);
   bool bOk = m_pFile != nullptr;
+  bool bReadOk = true;
   if (bOk) {
     m_dwStart = m_pAwd->m_dwRomBase;
     m_dwSize = m_pAwd->m_byFlashROMSize * 65536u;
@@ -50,17 +51,20 @@ bool CAwardSaver::Save(const std::string& strPath, bool bAutoSave) {
         snprintf(szPercent, sizeof(szPercent), "%u%%", nDoneKb * 100u / nSizeKb);
         m_pPercent->SetText(szPercent);
       }
-      m_pAwd->ReadFlash(m_dwStart + nDone, abyChunk, kChunkBytes);
-      // A full disk must not end in "BIOS Save Success!".
-      bOk = m_pFile->Write(abyChunk, kChunkBytes);
+      // Neither a full disk nor a flash the driver stopped reading may end
+      // in "BIOS Save Success!".
+      bReadOk = m_pAwd->ReadFlash(m_dwStart + nDone, abyChunk, kChunkBytes);
+      bOk = bReadOk && m_pFile->Write(abyChunk, kChunkBytes);
     }
     m_pFile.reset();
+    // A backup cut short must not be taken for a whole one later.
+    if (!bOk) m_pAwd->Platform().pFiles->Delete(strPath);
   }
   if (bOk) {
     SetStatus(726);
   } else {
     SetStatus(725);
-    m_Msg.ShowError(756, kCaptionSaveBios);
+    m_Msg.ShowError(bReadOk ? 756 : 787, kCaptionSaveBios);
   }
   ResetDisplay();
   return bOk;
