@@ -317,16 +317,16 @@ bool CAwardBios::ReadFlash(uint32_t dwAddress, void* pBuffer, uint32_t nLength) 
   bool bOk =
       IsDirectMode() || Request(winflash::kSetAddress, &dwAddress, sizeof(dwAddress), nullptr, 0);
   // Whole 16-byte requests, but only nLength bytes reach the caller. After a
-  // failed request the rest of the buffer reads as erased cells.
+  // failed request no more are sent and the rest of the buffer reads as
+  // erased cells.
   for (uint32_t nDone = 0; nDone < nLength; nDone += winflash::kChunk) {
     std::memset(aChunk, 0xFF, sizeof(aChunk));
-    if (!bOk) {
-    } else if (IsDirectMode()) {
+    if (bOk && IsDirectMode()) {
       SX86Registers regs;
       winflash::SmiReadRegs(&regs, dwAddress + nDone);
       bOk = RaiseSmi(&regs);
       if (bOk) winflash::SmiReadResult(regs, aChunk);
-    } else {
+    } else if (bOk) {
       bOk = Request(winflash::kReadNext, nullptr, 0, aChunk, sizeof(aChunk));
       if (!bOk) std::memset(aChunk, 0xFF, sizeof(aChunk));
     }
@@ -451,6 +451,36 @@ bool CAwardBios::TrialEraseBootTop() {
   const bool bBlank = BlankCheck(dwTop);
   SmiFlashEnd();
   return !bBlank;
+}
+
+bool CAwardBios::BootBlockDamaged() {
+  constexpr uint32_t kPiece = 0x1000;  // the update programs in 4 KB steps
+  constexpr uint32_t kProbe = 16;      // bytes looked at first in each piece
+  const uint32_t dwSegmentBase = 0u - winflash::kSegmentSize;  // the ROM's last 64 KB
+  if (!m_pSegment || !m_dwBootSize || m_dwBootAddr < dwSegmentBase ||
+      !InRom(m_dwBootAddr, m_dwBootSize))
+    return false;
+  auto Blank = [](const uint8_t* p, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i)
+      if (p[i] != 0xFF) return false;
+    return true;
+  };
+  // Erased in the flash, not in the running copy, over nBytes at dwAddress.
+  auto ErasedHere = [&](uint32_t dwAddress, uint32_t nBytes) {
+    const uint8_t* pRunning = m_pSegment.get() + (dwAddress - dwSegmentBase);
+    if (Blank(pRunning, nBytes)) return false;
+    std::unique_ptr<uint8_t[]> pFlash(new uint8_t[nBytes]);
+    return ReadFlash(dwAddress, pFlash.get(), nBytes) && Blank(pFlash.get(), nBytes);
+  };
+  const uint64_t qwEnd = uint64_t(m_dwBootAddr) + m_dwBootSize;
+  for (uint64_t a = m_dwBootAddr; a < qwEnd; a += kPiece) {
+    const uint32_t dwPiece = static_cast<uint32_t>(std::min<uint64_t>(kPiece, qwEnd - a));
+    // A piece whose first bytes are erased is read whole before it counts.
+    if (ErasedHere(static_cast<uint32_t>(a), std::min(kProbe, dwPiece)) &&
+        ErasedHere(static_cast<uint32_t>(a), dwPiece))
+      return true;
+  }
+  return ErasedHere(0u - kProbe, kProbe);
 }
 
 bool CAwardBios::ReportWriteProtect() {

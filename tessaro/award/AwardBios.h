@@ -89,6 +89,15 @@ class CAwardBios {
   // False when the part's rules name no message for the status.
   bool ReportWriteProtect();
 
+  // Whether the flash's boot block was left erased or half-written by an
+  // update cut short: some 4 KB piece of it (or the reset vector at the
+  // top of the ROM) reads as erased cells where the running BIOS's copy of
+  // the same bytes holds data. A board in this state will not start again
+  // until the BIOS is written once more. A completed update that was not
+  // yet followed by a restart differs from the running copy too, but has
+  // no erased pieces, so it is not taken for a damaged one.
+  bool BootBlockDamaged();
+
   // Layout helpers.
   void UpdateLayout(uint8_t byType);
   static uint32_t RomBase(uint8_t bySize64k);

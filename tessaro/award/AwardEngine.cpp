@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr uint32_t kMsgBootBlockDamaged = 805;
+
 // The window's sinks as the three controls the operation objects write to.
 class CProgressOf : public IProgressSink {
  public:
@@ -75,5 +77,12 @@ bool CAwardEngine::SumImageFile(const std::string& strPath, IDisplaySinks& sinks
   for (uint32_t i = 0; i < pFlasher->m_dwSourceFileSize; ++i)
     wSum = static_cast<uint16_t>(wSum + pImage[i]);
   *pwSum = wSum;
+  return true;
+}
+
+bool CAwardFamilyProbe::OpenAward() {
+  if (!m_bios.Open()) return false;
+  if (m_bios.IsAwardBios() && m_bios.BootBlockDamaged())
+    m_bios.m_Msg.ShowError(kMsgBootBlockDamaged, kCaptionTessaro);
   return true;
 }

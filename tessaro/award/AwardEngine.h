@@ -47,7 +47,9 @@ class CAwardFamilyProbe : public IFamilyProbe {
   bool IsAmiIdentityKnown() const override { return m_ami.IsAmiIdentityKnown(); }
   bool IsAmiDriverReady() const override { return m_ami.IsAmiDriverReady(); }
   void CloseAmiAccess() override { m_ami.CloseAmiAccess(); }
-  bool OpenAward() override { return m_bios.Open(); }
+  // Opens the engine; a flash whose boot block an interrupted update left
+  // incomplete is reported at once (the board would not start again).
+  bool OpenAward() override;
   bool IsAwardBios() const override { return m_bios.IsAwardBios(); }
   bool AwardAllowsWindowsFlash() const override { return m_bios.m_bWinFlashSupported; }
 

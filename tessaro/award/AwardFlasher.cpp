@@ -412,6 +412,13 @@ bool CAwardFlasher::CheckPartNumber(FlashOptions* pOptions) {
   uint8_t abyFlash[16];
   if (!m_pAwd->ReadFlash(0xFFFFFFE8u, abyFlash, sizeof(abyFlash)) || m_pAwd->RequestFailed())
     return Refuse(kMsgReadRomFail);
+  // An update cut off in the boot block leaves the part number erased; the
+  // running BIOS's copy of the top bank still names the board, so the same
+  // file can be written again.
+  const uint8_t* pRunning = m_pAwd->Segment();
+  constexpr size_t kRunningAt = 0x10000 - kPartNumberBack;
+  if (pRunning && std::all_of(abyFlash, abyFlash + 8, [](uint8_t by) { return by == 0xFF; }))
+    std::memcpy(abyFlash, pRunning + kRunningAt, 8);
   const CByteView image(m_pSource.get(), m_dwSourceFileSize);
   const size_t nAt = m_dwSourceFileSize - std::min<size_t>(m_dwSourceFileSize, kPartNumberBack);
   // Part numbers have at most 8 characters; the bytes after them belong to
