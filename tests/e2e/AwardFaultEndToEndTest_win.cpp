@@ -32,7 +32,7 @@ constexpr char kVerifyError[] = "Verify error!\nPlease reload BIOS again.";
 // answers the same sequence.
 struct SScenario {
   SUpdateRig rig;
-  uint32_t nMiddleBlock = 0;      // physical address of a middle erase block
+  uint32_t nMiddleBlock = 0;     // physical address of a middle erase block
   uint32_t nCutInBootBlock = 0;  // half-way through the boot block's programs
   bool Prepare() {
     SAwardImageRecipe r;
