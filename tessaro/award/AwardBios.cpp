@@ -57,6 +57,8 @@ CAwardBios::~CAwardBios() = default;
 
 bool CAwardBios::Open() {
   ResetSmiSettings();
+  m_bSmiSilent = false;
+  m_bRequestFailed = false;
   if (!OpenDriver()) return false;
   ReadBiosSegment();
   ParseBiosSegment();
@@ -76,8 +78,12 @@ void CAwardBios::SetUpSmi() {
     if (!m_pDirect) return;
     SX86Registers regs;
     winflash::SmiControlRegs(&regs, winflash::kSmiQuery);
-    m_pDirect->RaiseSmi(g_wSmiPort, &regs);
+    const bool bRaised = m_pDirect->RaiseSmi(g_wSmiPort, &regs);
     g_bySmiLevel = static_cast<uint8_t>(regs.dwEax);
+    // A handler that does not answer leaves AL as it was written. Every
+    // later SMI would hand back its own registers as flash data and as
+    // success, so flash access counts as failed from here on.
+    m_bSmiSilent = !bRaised || g_bySmiLevel == winflash::kSmiAlFlashControl;
     return;
   }
   // The driver forwards the query but its reply is not used: begin/end
@@ -306,7 +312,7 @@ bool CAwardBios::Request(uint32_t dwCode, const void* pIn, uint32_t nIn, void* p
 }
 
 bool CAwardBios::RaiseSmi(SX86Registers* pRegs) {
-  const bool bOk = m_pDirect && m_pDirect->RaiseSmi(g_wSmiPort, pRegs);
+  const bool bOk = !m_bSmiSilent && m_pDirect && m_pDirect->RaiseSmi(g_wSmiPort, pRegs);
   if (!bOk) m_bRequestFailed = true;
   return bOk;
 }

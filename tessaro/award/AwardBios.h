@@ -167,6 +167,7 @@ class CAwardBios {
   std::unique_ptr<IDevice> m_hDevice;
   uint32_t m_dwLockTop = 0;
   bool m_bRequestFailed = false;
+  bool m_bSmiSilent = false;  // direct mode: the SMI handler did not answer the query
 
  public:
   CMessageHelper m_Msg;

@@ -268,4 +268,38 @@ INSTANTIATE_TEST_SUITE_P(Layouts, AwardFaultMatrix, ::testing::ValuesIn(kFamilie
                            return std::string(info.param.pszName);
                          });
 
+// The Windows 9x family raises the SMIs itself: a handler that never
+// answers hands back its own registers, which must not pass for flash data.
+TEST(AwardFaultMatrixDirect, SilentSmiHandlerEndsUpdateAndSaveInTheReadFailure) {
+  for (const bool bUpdate : {true, false}) {
+    SCOPED_TRACE(bUpdate ? "update" : "save");
+    SFaultRig rig;
+    rig.editConfig = [](SSimAwardConfig& cfg) { cfg.bySmiBusy = 1; };
+    SAwardImageRecipe r;
+    r.dwRomSize = 0x40000;
+    ASSERT_TRUE(rig.Start(r));
+    rig.system.m_version.dwPlatformId = kPlatformWin9x;
+    rig.system.m_version.dwMinorVersion = 90;
+    CSimAwardDirectIo direct(&rig.Board());
+    CAwardBios bios(rig.platform, rig.resources, &direct);
+    ASSERT_TRUE(bios.Open());
+    rig.Board().Log().Clear();
+    rig.ui.m_queAnswers = {kIdYes, kIdNo};
+    bool bOk = true;
+    if (bUpdate) {
+      FlashOptions options = DefaultFlashOptions();
+      CAwardFlasher flasher(&bios, nullptr, &rig.status, nullptr);
+      bOk = flasher.Update("C:\\bios\\new.bin", &options);
+    } else {
+      CAwardSaver saver(&bios, nullptr, &rig.status, nullptr);
+      bOk = saver.Save("C:\\bios\\saved.bin", false);
+    }
+    EXPECT_FALSE(bOk);
+    EXPECT_EQ(rig.Errors(), std::vector<uint32_t>{kReadRomFail});
+    EXPECT_EQ(rig.SuccessTextShown(), "");
+    EXPECT_EQ(rig.FlashImage(), rig.flash);
+    EXPECT_EQ(rig.flaky.m_mapFiles.count("C:\\bios\\saved.bin"), 0u);
+  }
+}
+
 }  // namespace
