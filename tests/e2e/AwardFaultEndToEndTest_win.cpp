@@ -55,7 +55,9 @@ struct SScenario {
     for (const auto& region : rig.layout.vecEraseMap)
       for (uint32_t n = 0; n < region.second; ++n, dwAt += region.first * 1024u)
         blocks.push_back(dwAt);
-    nMiddleBlock = blocks[blocks.size() / 2];
+    // The main block spans the first erase blocks; the failing one is
+    // inside it, after the first.
+    nMiddleBlock = blocks[1];
     return nBootErase != 0 && nMiddleBlock < rig.layout.dwBootAddr;
   }
 };
