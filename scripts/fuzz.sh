@@ -86,7 +86,7 @@ coverage() {
     # Only the parser's functions: their rows of the per-function report
     # (Name Regions Miss Cover Lines Miss Cover ...), each counted once.
     llvm-cov-14 report -show-functions build/fuzz-cov/bin/"$name" \
-      -instr-profile="$dir/replay.profdata" "${files[@]}" >"$dir/report.txt"
+      -instr-profile="$dir/replay.profdata" "${files[@]}" | c++filt >"$dir/report.txt"
     awk -v re="$pattern" '
       NF >= 7 && $NF ~ /%$/ && $0 !~ /^(Name|TOTAL|File)/ {
         n = NF; line = $0
