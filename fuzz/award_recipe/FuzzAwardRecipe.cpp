@@ -49,12 +49,13 @@ SAwardImageRecipe BoardRecipe(int nBoard) {
       r.strNvTable = "mb";
       r.strDate = "05/12/04";
       break;
-    case 2:  // 512 KB, layout 6 with a hole and a module bank, locked
+    case 2:  // 512 KB, layout 6 with a hole and a module bank, locked with lock data
       r.dwRomSize = 0x80000;
       r.byLayout = 6;
       r.bHole = true;
       r.bModuleBank = true;
       r.bLock = true;
+      r.vecLockData = std::vector<uint8_t>(16, 0x5C);
       r.strNvTable = "mb";
       break;
     default:  // 384 KB, layout 7, NVMM table and HDCP keys
