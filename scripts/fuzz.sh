@@ -54,6 +54,15 @@ declare -A PARSER_EXCLUDE=(
   [trivel_config]='Commit|::Record\(|CShutdownPrivilege'
 )
 
+# Extra libFuzzer flags. The recipe targets keep the images of recent
+# recipes between inputs by design, so their inputs allocate more than
+# they free and libFuzzer would scan the heap for leaks after every new
+# recipe; leaks still show when the sanitizer builds replay the corpus.
+declare -A FUZZ_FLAGS=(
+  [award_recipe]="-detect_leaks=0"
+  [ami_recipe]="-detect_leaks=0"
+)
+
 configure_fuzz() {
   cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTESSARO_FUZZ=ON -DTESSARO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -125,8 +134,10 @@ fuzz_one() {
   cp fuzz/corpus/"$name"/* "$work/corpus/" 2>/dev/null || true
   ls "fuzz/crashers/$name" >"$work/crashers.before"
   local start=$SECONDS
+  # shellcheck disable=SC2086 # the extra flags are words
   build/fuzz/bin/"$name" -max_total_time="$secs" -print_final_stats=1 -timeout=10 \
-    -rss_limit_mb=2048 -artifact_prefix="fuzz/crashers/$name/" "$work/corpus" 2>&1 |
+    -rss_limit_mb=2048 ${FUZZ_FLAGS[$name]:-} -artifact_prefix="fuzz/crashers/$name/" \
+    "$work/corpus" 2>&1 |
     while IFS= read -r line; do printf '%d\t%s\n' $((SECONDS - start)) "$line"; done \
       >"$work/fuzz.log" || true
   ls "fuzz/crashers/$name" >"$work/crashers.after"
