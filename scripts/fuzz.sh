@@ -50,8 +50,11 @@ declare -A PARSER_FUNCTIONS=(
 )
 # Functions of those files that are no parser: what writes records back
 # (the target reads and checks only) and the shutdown privilege.
+# The download's thread start and stop (the target runs the transfer on
+# its own thread) are not input handling either.
 declare -A PARSER_EXCLUDE=(
   [trivel_config]='Commit|::Record\(|CShutdownPrivilege'
+  [ftp_download]='~CFtpDownloader|CFtpDownloader::(Start|Stop)\('
 )
 
 # Extra libFuzzer flags. The recipe targets keep the images of recent

@@ -2,7 +2,8 @@
 // entry and of a site address (as an information file supplies them) split
 // and joined as the flow does, and a transfer whose listed size, read
 // sizes, drop point and bytes come from the input. Bits of the drop word
-// also hand the joined address itself to the downloader (so its own URL
+// also keep the address's own host (no server override), hand the joined
+// address itself to the downloader (so its own URL
 // check decides) and make the network or the disk fail: no session,
 // refused or unresolved connections, a file the listing lacks, a disk that
 // takes no writes. A transfer may succeed only with exactly the listed
@@ -53,7 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
   const std::string strEntry =
       nLine == std::string::npos ? std::string() : strText.substr(nLine + 1);
   const SBiosEntry entry = ParseBiosEntry(strEntry);
-  const std::string strUrl = WithServer(strSite, "127.0.0.1:2121") + entry.strFile;
+  // The drop word (bytes 8 to 11, read again below) also says whether a
+  // server override replaces the address's host.
+  const uint8_t* pPeek = pData + (nSize > 8 ? 8 : nSize);
+  size_t nPeek = nSize > 8 ? nSize - 8 : 0;
+  const bool bOwnHost = Take32(pPeek, nPeek) & 0x20000;
+  const std::string strUrl =
+      WithServer(strSite, bOwnHost ? std::string() : "127.0.0.1:2121") + entry.strFile;
   SFtpUrl url;
   bool bNotFtp = false;
   if (ParseFtpUrl(strUrl, &url, &bNotFtp)) {
