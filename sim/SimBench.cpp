@@ -384,8 +384,8 @@ bool ParseMirelDescription(const std::string& strText, const std::string& strBas
       const size_t nAddress = vecArgs.empty() ? std::string::npos : strRest.find(vecArgs[0]);
       if (vecArgs.size() < 2 || !SimParseNumber(vecArgs[0], &a) || a > 0xFFFF ||
           nAddress == std::string::npos ||
-          !SimParseHexBytes(strRest.substr(nAddress + vecArgs[0].size()), &bytes) || bytes.empty() ||
-          bytes.size() > kSimMirelMemory - a)
+          !SimParseHexBytes(strRest.substr(nAddress + vecArgs[0].size()), &bytes) ||
+          bytes.empty() || bytes.size() > kSimMirelMemory - a)
         return (*pstrWhy = "memory needs an address and hex bytes inside 64K"), false;
       pDesc->vecMemory.emplace_back(static_cast<uint16_t>(a), bytes);
     } else if (strKey == "profile") {

@@ -85,14 +85,14 @@ SBuilt Build(CRecipeInput& in) {
     module.vecData = Content(in);
   }
   built.dwHeaderPos = in.U16() % 0x400;
-  const uint32_t dwModulesPos = (built.dwHeaderPos + kHeaderLength + 15 + (in.U8() % 4) * 16) &
-                                ~15u;
+  const uint32_t dwModulesPos =
+      (built.dwHeaderPos + kHeaderLength + 15 + (in.U8() % 4) * 16) & ~15u;
   const ESimAmiBreak eBreak = static_cast<ESimAmiBreak>(in.Pick(8));
   // Room for the modules as stored (compression can grow noise a little).
   uint32_t dwRoom = dwModulesPos + 16;
   for (const SSimAmiModule& module : vecModules)
-    dwRoom += amiimage::kModuleHeaderSize + static_cast<uint32_t>(module.vecData.size()) * 9 / 8 +
-              64;
+    dwRoom +=
+        amiimage::kModuleHeaderSize + static_cast<uint32_t>(module.vecData.size()) * 9 / 8 + 64;
   built.rom.assign(((dwRoom + 15) & ~15u) + kSegment, 0xFF);
   if (!StampAmiImage(&built.rom, built.dwHeaderPos, dwModulesPos, vecModules, eBreak, nullptr))
     return built;
@@ -145,7 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t nWhere = in.Pick(4);
     uint64_t qwAt = 0;
     if (nWhere == 0) {
-      static const uint32_t s_adwHeader[] = {8, amiimage::kHeaderFirstLink,
+      static const uint32_t s_adwHeader[] = {8,
+                                             amiimage::kHeaderFirstLink,
                                              amiimage::kHeaderFirstLink + 2,
                                              amiimage::kHeaderRangeCount,
                                              amiimage::kHeaderRanges,
@@ -157,9 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (nWhere <= 2 && !built.vecModules.empty()) {
       const uint32_t dwModule = built.vecModules[in.Pick(built.vecModules.size())];
       static const uint32_t s_adwModule[] = {
-          amiimage::kModuleNextLink,    amiimage::kModuleNextLink + 2,
-          amiimage::kModuleStoredSize,  amiimage::kModuleOriginalSize,
-          amiimage::kModuleType,        amiimage::kModuleFlags};
+          amiimage::kModuleNextLink,     amiimage::kModuleNextLink + 2, amiimage::kModuleStoredSize,
+          amiimage::kModuleOriginalSize, amiimage::kModuleType,         amiimage::kModuleFlags};
       qwAt = nWhere == 1 ? dwModule + s_adwModule[in.Pick(6)]
                          : dwModule + amiimage::kModuleHeaderSize + in.U16();
     } else {

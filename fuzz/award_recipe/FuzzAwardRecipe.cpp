@@ -178,14 +178,38 @@ std::vector<uint32_t> FieldOffsets(const SAwardImageRecipe& r, const SAwardImage
   const uint32_t L = dwSize - kBank;
   const uint32_t dwWindow = lay.dwBs1Offset & ~0xFFFu;
   return {
-      L + 0xE200,      L + 0xE206,       L + 0xE208,          L + 0xE20E,
-      L + 0xE212,      lay.dwBs1Offset,  lay.dwBs1Offset + 5, lay.dwBs1Offset + 6,
-      lay.dwBs1Offset + 9, dwWindow + 0x1F0, dwWindow + 0x200, L + 0xE059,
-      L + 0xE480,      L + 0xE487,       L + 0xE489,          L + 0xE48E,
-      L + 0xE490,      L + 0xE4C0,       L + 0xEC70,          L + 0xFFE0,
-      L + 0xFFE4,      L + 0xFFE8,       L + 0x5000,          L + 0x5050,
-      L + 0x5100,      L + 0x5200,       L + r.wBootStart + 10, lay.dwLh5Bank,
-      lay.dwLh5Bank + 2, lay.dwLh5Bank + 17, 0x68080,         0x68086,
+      L + 0xE200,
+      L + 0xE206,
+      L + 0xE208,
+      L + 0xE20E,
+      L + 0xE212,
+      lay.dwBs1Offset,
+      lay.dwBs1Offset + 5,
+      lay.dwBs1Offset + 6,
+      lay.dwBs1Offset + 9,
+      dwWindow + 0x1F0,
+      dwWindow + 0x200,
+      L + 0xE059,
+      L + 0xE480,
+      L + 0xE487,
+      L + 0xE489,
+      L + 0xE48E,
+      L + 0xE490,
+      L + 0xE4C0,
+      L + 0xEC70,
+      L + 0xFFE0,
+      L + 0xFFE4,
+      L + 0xFFE8,
+      L + 0x5000,
+      L + 0x5050,
+      L + 0x5100,
+      L + 0x5200,
+      L + r.wBootStart + 10,
+      lay.dwLh5Bank,
+      lay.dwLh5Bank + 2,
+      lay.dwLh5Bank + 17,
+      0x68080,
+      0x68086,
       0,
   };
 }
@@ -195,7 +219,8 @@ std::vector<uint32_t> FieldOffsets(const SAwardImageRecipe& r, const SAwardImage
 #if defined(__clang__)
 __attribute__((no_sanitize("coverage")))
 #endif
-uint8_t Sum8(const uint8_t* p, size_t n) {
+uint8_t
+Sum8(const uint8_t* p, size_t n) {
   uint8_t by = 0;
   while (n--) by = static_cast<uint8_t>(by + *p++);
   return by;

@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
   ftp.m_bNoSession = bNoSession;
   const int nRefused = static_cast<int>((dwDrop >> 12) & 3);  // 3: every attempt fails
   ftp.m_nConnectFailures = nRefused;
-  ftp.m_dwConnectError = dwDrop & 0x4000 ? 12007 : 12029;         // name not resolved / refused
+  ftp.m_dwConnectError = dwDrop & 0x4000 ? 12007 : 12029;  // name not resolved / refused
   if (dwDrop & 0x8000) ftp.m_strErrorText = "The server name could not be resolved";
   if (!bUnlisted) {
     ftp.m_mapFiles[strServed].assign(p, p + n);

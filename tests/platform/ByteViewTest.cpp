@@ -45,7 +45,7 @@ TEST(ByteView, FindsMarkersBehindFalseStartsAndAtTheEdges) {
     size_t from, to;
     long nExpected;
   } const aCases[] = {
-      {"$BBSS$", 0, SIZE_MAX, 6},  // after three false starts
+      {"$BBSS$", 0, SIZE_MAX, 6},   // after three false starts
       {"$BBSS$", 7, SIZE_MAX, 12},  // ends at the view's end
       {"$BBSS$", 0, 12, 6},         // ends exactly at "to"
       {"$BBSS$", 0, 11, -1},        // one byte short of "to"
