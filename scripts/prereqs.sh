@@ -12,6 +12,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64
+  nsis   # makensis: the setup program (installer/)
   # The faces the windows ask for. Wine's own fonts (Tahoma for "MS Shell
   # Dlg", Marlett for the caption buttons' glyphs) are only recommended by
   # wine, which is installed without recommends; Liberation Sans has
