@@ -78,8 +78,8 @@ std::string RegString(const char* pszKey, const char* pszValue) {
 }
 DWORD RegDword(const char* pszKey, const char* pszValue) {
   DWORD dw = 0, dwSize = sizeof(dw);
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, pszKey, pszValue, RRF_RT_REG_DWORD, nullptr, &dw,
-                   &dwSize) != ERROR_SUCCESS)
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, pszKey, pszValue, RRF_RT_REG_DWORD, nullptr, &dw, &dwSize) !=
+      ERROR_SUCCESS)
     return 0xFFFFFFFF;
   return dw;
 }
@@ -101,16 +101,17 @@ class CRun {
     std::string str = strLine;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
-    m_bStarted = CreateProcessA(nullptr, &str[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                                nullptr, strDir.empty() ? nullptr : strDir.c_str(), &si,
-                                &m_pi) != FALSE;
+    m_bStarted =
+        CreateProcessA(nullptr, &str[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                       strDir.empty() ? nullptr : strDir.c_str(), &si, &m_pi) != FALSE;
     if (!m_bStarted) return;
     if (bWholeTree) m_bJob = AssignProcessToJobObject(m_hJob, m_pi.hProcess) != FALSE;
     ResumeThread(m_pi.hThread);
   }
   ~CRun() {
     if (m_bStarted) {
-      if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_pi.hProcess, 99);
+      if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(m_pi.hProcess, 99);
       CloseHandle(m_pi.hThread);
       CloseHandle(m_pi.hProcess);
     }
@@ -136,8 +137,8 @@ class CRun {
  private:
   DWORD ActiveProcesses() {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
-    if (!QueryInformationJobObject(m_hJob, JobObjectBasicAccountingInformation, &info,
-                                   sizeof(info), nullptr))
+    if (!QueryInformationJobObject(m_hJob, JobObjectBasicAccountingInformation, &info, sizeof(info),
+                                   nullptr))
       return 0;
     return info.ActiveProcesses;
   }
@@ -193,9 +194,9 @@ void ListFiles(const std::string& strDir, std::set<std::string>* pSet) {
     const std::string strPath = strDir + "\\" + strName;
     std::string strLower = strPath;
     std::transform(strLower.begin(), strLower.end(), strLower.begin(), ::tolower);
-    if (strLower == "c:\\windows\\temp" || (strLower.find("c:\\users\\") == 0 &&
-                                           strLower.size() > 5 &&
-                                           strLower.compare(strLower.size() - 5, 5, "\\temp") == 0))
+    if (strLower == "c:\\windows\\temp" ||
+        (strLower.find("c:\\users\\") == 0 && strLower.size() > 5 &&
+         strLower.compare(strLower.size() - 5, 5, "\\temp") == 0))
       continue;
     pSet->insert(strPath);
     // Windows' own tree is large and slow to walk under Wine: only the
@@ -217,16 +218,13 @@ void ListKeys(HKEY hRoot, const std::string& strPath, std::set<std::string>* pSe
   char szName[512];
   for (DWORD i = 0;; ++i) {
     DWORD dwLen = sizeof(szName);
-    if (RegEnumValueA(hKey, i, szName, &dwLen, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegEnumValueA(hKey, i, szName, &dwLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    if (strcmp(szName, "PendingFileRenameOperations") != 0)
-      pSet->insert(strPath + " = " + szName);
+    if (strcmp(szName, "PendingFileRenameOperations") != 0) pSet->insert(strPath + " = " + szName);
   }
   for (DWORD i = 0;; ++i) {
     DWORD dwLen = sizeof(szName);
-    if (RegEnumKeyExA(hKey, i, szName, &dwLen, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegEnumKeyExA(hKey, i, szName, &dwLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
     const std::string strChild = strPath.empty() ? szName : strPath + "\\" + szName;
     pSet->insert(strChild);
@@ -259,8 +257,11 @@ SSnapshot g_before;
 
 // --------------------------------------------------------------- tests --
 
-const char* const kInstalled[] = {"Tessaro.exe", "TessaroDEU.dll", "Common\\TrivelOLE.dll",
-                                  "mirel\\00A3\\TrivelConfig.XML", "mirel\\00A3\\ULVOEQ.ini",
+const char* const kInstalled[] = {"Tessaro.exe",
+                                  "TessaroDEU.dll",
+                                  "Common\\TrivelOLE.dll",
+                                  "mirel\\00A3\\TrivelConfig.XML",
+                                  "mirel\\00A3\\ULVOEQ.ini",
                                   "Uninstall.exe"};
 
 void ExpectInstalledIn(const std::string& strFolder) {
@@ -378,8 +379,8 @@ TEST(Installer, InstalledProgramReachesItsMainWindowAndBlocksUninstallWhileItRun
 TEST(Installer, HostLoadsTheRegisteredPluginWhichFindsLibraryAndConfiguration) {
   const std::string strDir = "C:\\host";
   CreateDirectoryA(strDir.c_str(), nullptr);
-  ASSERT_TRUE(CopyFileA((Bin() + "TrivelHost.exe").c_str(), (strDir + "\\TrivelHost.exe").c_str(),
-                        FALSE));
+  ASSERT_TRUE(
+      CopyFileA((Bin() + "TrivelHost.exe").c_str(), (strDir + "\\TrivelHost.exe").c_str(), FALSE));
   const std::string strDoc = strDir + "\\info.xml";
   CRun host("\"" + strDir + "\\TrivelHost.exe\" --info 0 " + strDoc, strDir);
   int nExit = -1;
@@ -498,8 +499,8 @@ TEST(Installer, InteractivePagesWelcomeFolderProgressFinish) {
   ASSERT_TRUE(Next(hSetup));
   // The progress page, then Next once it has finished.
   ShootPage(hSetup, "installer-progress");
-  ASSERT_TRUE(WaitFor([&]() { return IsWindowEnabled(GetDlgItem(hSetup, IDOK)) != FALSE; },
-                      kRunMs));
+  ASSERT_TRUE(
+      WaitFor([&]() { return IsWindowEnabled(GetDlgItem(hSetup, IDOK)) != FALSE; }, kRunMs));
   ShootPage(hSetup, "installer-progress-done");
   ASSERT_TRUE(Next(hSetup));
   ShootPage(hSetup, "installer-finish");

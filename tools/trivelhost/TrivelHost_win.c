@@ -67,8 +67,7 @@ static HMODULE LoadRegisteredPlugin(void) {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Velmar", 0, KEY_QUERY_VALUE, &hKey) !=
       ERROR_SUCCESS)
     return NULL;
-  nResult =
-      RegQueryValueExA(hKey, "ULVOTRIVEL_PLUGIN", NULL, &dwType, (BYTE*)szPath, &dwSize);
+  nResult = RegQueryValueExA(hKey, "ULVOTRIVEL_PLUGIN", NULL, &dwType, (BYTE*)szPath, &dwSize);
   RegCloseKey(hKey);
   if (nResult != ERROR_SUCCESS || dwType != REG_SZ) return NULL;
   szPath[dwSize] = 0;
