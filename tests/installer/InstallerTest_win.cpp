@@ -227,6 +227,8 @@ void ListKeys(HKEY hRoot, const std::string& strPath, std::set<std::string>* pSe
     if (RegEnumKeyExA(hKey, i, szName, &dwLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
     const std::string strChild = strPath.empty() ? szName : strPath + "\\" + szName;
+    // Wine's volatile copy of the display settings, made when a window opens.
+    if (strChild == "Software\\Wine\\Temporary System Parameters") continue;
     pSet->insert(strChild);
     ListKeys(hRoot, strChild, pSet);
   }
