@@ -90,6 +90,31 @@ Var FirstInstall
 
 ; ------------------------------------------------------------ helpers --
 
+; Ends the run with exit code 2 after a refusal, $0 saying why. A silent
+; run shows no box: it writes the text to LOG in the temporary folder.
+; Refuse shows the text in a box first.
+!macro REFUSE UN LOG
+Function ${UN}StopRefused
+  ${If} ${Silent}
+    ClearErrors
+    FileOpen $1 "$TEMP\${LOG}" w
+    ${IfNot} ${Errors}
+      FileWrite $1 "$0$\r$\n"
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+!macroend
+!insertmacro REFUSE "" "TessaroSetup.log"
+!insertmacro REFUSE "un." "TessaroUninstall.log"
+
+Function Refuse
+  MessageBox MB_OK|MB_ICONSTOP $0 /SD IDOK
+  Call StopRefused
+FunctionEnd
+
 ; Asks to close Tessaro until it is closed or the user gives up; a silent
 ; run gives up at once. Its files cannot be replaced or removed while it
 ; runs.
@@ -103,8 +128,8 @@ Function ${UN}RefuseWhileTessaroRuns
     MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION \
       "Tessaro is running. Please close it first, then choose Retry to ${ACTION} it." \
       /SD IDCANCEL IDRETRY retry
-    SetErrorLevel 2
-    Quit
+    StrCpy $0 "Tessaro is running. Please close it first, then start again to ${ACTION} it."
+    Call ${UN}StopRefused
   retry:
   ${Loop}
 FunctionEnd
@@ -208,8 +233,69 @@ FunctionEnd
 
 ; ------------------------------------------------------------- install --
 
+; The text after /D= on the process's command line, trailing backslashes
+; and spaces cut, into $0; "" without /D=. NSIS takes /D= only as the last
+; argument and unquoted, and removes it from $CMDLINE: the process's own
+; command line still holds it.
+Function RequestedFolder
+  System::Call 'kernel32::GetCommandLine() t .r0'
+  ; Past the program's name, quoted or not.
+  StrCpy $1 $0 1
+  ClearErrors
+  ${If} $1 == '"'
+    ${WordFindS} $0 '"' "E+2}" $0
+  ${Else}
+    ${WordFindS} $0 " " "E+1}" $0
+  ${EndIf}
+  ${If} ${Errors}
+    StrCpy $0 ""
+    Return
+  ${EndIf}
+  ClearErrors
+  ${WordFindS} " $0" " /D=" "E+1}" $0
+  ${If} ${Errors}
+    StrCpy $0 ""
+    Return
+  ${EndIf}
+  ; As NSIS cuts them, a drive's root excepted.
+  ${Do}
+    StrLen $2 $0
+    StrCpy $1 $0 1 -1
+    ${If} $2 <= 3
+    ${OrIf} $1 != "\"
+    ${AndIf} $1 != " "
+      ${Break}
+    ${EndIf}
+    StrCpy $0 $0 -1
+  ${Loop}
+FunctionEnd
+
 Function .onInit
   Call RefuseWhileTessaroRuns
+  ; A /D= folder NSIS cannot use (a file on its path, a drive's root,
+  ; forward slashes) it replaces by the default folder before this runs,
+  ; without a word: the installation would land where nobody asked for it.
+  ; Nothing is created to find out why.
+  Call RequestedFolder
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    StrCpy $1 $0
+    ${Do}
+      ${If} ${FileExists} $1
+      ${AndIfNot} ${FileExists} "$1\*.*"
+        StrCpy $0 "Setup cannot write to the folder $0: $1 is a file, not a folder.$\r$\n$\r$\nPlease choose another folder. Nothing has been installed."
+        Call Refuse
+      ${EndIf}
+      ${GetParent} $1 $2
+      ${If} $2 == ""
+      ${OrIf} $2 == $1
+        ${Break}
+      ${EndIf}
+      StrCpy $1 $2
+    ${Loop}
+    StrCpy $0 "Setup cannot install into $0.$\r$\n$\r$\nPlease give the full path of a folder that is not a drive's root, for example C:\Tools\Tessaro. Nothing has been installed."
+    Call Refuse
+  ${EndIf}
   ; An upgrade keeps the shared library's count as the first install set it.
   StrCpy $FirstInstall 1
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
@@ -224,9 +310,7 @@ Section "Tessaro" SecMain
   ; the installation with nothing left behind.
   Call CheckInstallFolder
   ${If} $0 != ""
-    MessageBox MB_OK|MB_ICONSTOP $0 /SD IDOK
-    SetErrorLevel 2
-    Quit
+    Call Refuse
   ${EndIf}
   SetShellVarContext all
 

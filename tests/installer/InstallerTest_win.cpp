@@ -439,27 +439,50 @@ TEST(Installer, UninstallAfterFilesDeletedByHandFinishesAndKeepsSettingsUnlessAs
   EXPECT_FALSE(KeyExists("Software\\ULVO"));
 }
 
-// A folder the setup program cannot write to: a file stands where the
-// folder would be. Nothing may be left: no file, folder or key.
-// Disabled: silent NSIS replaces an unusable /D= folder with the default one
-// before .onInit sees it (exit 0, installed under Program Files).
-TEST(Installer, DISABLED_FolderWithoutWriteAccessStopsWithNothingInstalled) {
+std::string TempFolder() {
+  char sz[MAX_PATH] = {0};
+  GetTempPathA(MAX_PATH, sz);
+  return sz;
+}
+
+// Folders the setup program cannot use: a file stands where the folder or
+// one of its parents would be (NSIS itself would put its default folder in
+// their place), a drive's root, a path that says "common" (the plug-in
+// would look elsewhere for its configuration). Each silent run is refused
+// with exit code 2 and its reason in the log, and installs nothing anywhere.
+TEST(Installer, UnusableFolderStopsWithItsReasonAndNothingInstalled) {
   const SSnapshot before = Snapshot();
   FILE* pFile = fopen("C:\\blocked", "wb");
   ASSERT_TRUE(pFile);
   fclose(pFile);
-  std::vector<std::string> vecFolders = {"C:\\blocked\\Tessaro"};
-  for (const std::string& strFolder : vecFolders) {
-    SCOPED_TRACE(strFolder);
-    EXPECT_EQ(2, Install("/D=" + strFolder));
-    EXPECT_FALSE(KeyExists(kUninstKey));
+  const std::string strLog = TempFolder() + "TessaroSetup.log";
+  const struct {
+    const char* pszFolder;
+    const char* pszReason;
+  } kCases[] = {
+      {"C:\\blocked\\Tessaro",
+       "cannot write to the folder C:\\blocked\\Tessaro: C:\\blocked is a file"},
+      {"C:\\blocked\\", "cannot write to the folder C:\\blocked: C:\\blocked is a file"},
+      {"C:\\", "cannot install into C:\\."},
+      {"C:\\Common Files\\Tessaro", "its path must not contain \"common\""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.pszFolder);
+    DeleteFileA(strLog.c_str());
+    EXPECT_EQ(2, Install(std::string("/D=") + c.pszFolder));
+    const std::vector<char> vecLog = ReadAll(strLog);
+    const std::string strText(vecLog.begin(), vecLog.end());
+    EXPECT_NE(std::string::npos, strText.find(c.pszReason)) << strText;
+    EXPECT_FALSE(Exists(ProgramFiles() + "\\ULVO"));
+    EXPECT_FALSE(Exists(c.pszFolder + std::string("\\Uninstall.exe")));
+    EXPECT_EQ("<none>", RegString(kPluginKey, "ULVOTRIVEL_PLUGIN"));
     EXPECT_FALSE(KeyExists(kPluginKey));
+    EXPECT_FALSE(KeyExists(kUninstKey));
+    EXPECT_FALSE(Exists(Shortcut()));
     EXPECT_FALSE(Exists(SystemFolder() + "\\KT9020DLL.dll"));
   }
-  // A folder whose path says "common" would send the plug-in elsewhere for
-  // its configuration: refused before anything is written.
-  EXPECT_EQ(2, Install("/D=C:\\Common Files\\Tessaro"));
   DeleteFileA("C:\\blocked");
+  DeleteFileA(strLog.c_str());
   const SSnapshot after = Snapshot();
   EXPECT_EQ("", Difference(before.setFiles, after.setFiles));
   EXPECT_EQ("", Difference(before.setKeys, after.setKeys));

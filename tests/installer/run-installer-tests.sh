@@ -28,6 +28,14 @@ mkdir -p "$shots"
 started=$(date +%s)
 trap wine_session_stop EXIT
 wine_session_start >/dev/null
+# Wine links the prefix's user folders (Desktop, Documents, Templates, ...)
+# to the home folder: the tests list the whole drive before and after, and
+# would walk the host's home with whatever else writes there meanwhile.
+# Empty folders of the prefix's own take their place.
+find "$WINEPREFIX/drive_c/users" -type l -print0 |
+  while IFS= read -r -d '' link; do
+    rm -f "$link" && mkdir "$link"
+  done
 "$root/scripts/install-demo-board.sh" "$build" >/dev/null
 echo "installer tests: prefix ready after $(($(date +%s) - started)) s"
 TESSARO_INSTALLER_SHOTS=$(winepath -w "$shots" 2>/dev/null) \
