@@ -24,6 +24,24 @@ option(TESSARO_FUZZ "Build libFuzzer binaries of the fuzz targets (clang)" OFF)
 if(TESSARO_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
+# tessaro_fuzz_harness(TARGETS ... SOURCES ...)
+# Code that only stands in for the machine (the simulated boards, the image
+# builders, the fakes) keeps its edge coverage in fuzz builds but loses the
+# comparison tracing: its byte loops over whole ROM images would otherwise
+# cost most of every run, and its comparisons decide nothing about input.
+function(tessaro_fuzz_harness)
+  cmake_parse_arguments(H "" "" "TARGETS;SOURCES" ${ARGN})
+  if(NOT TESSARO_FUZZ)
+    return()
+  endif()
+  foreach(_target IN LISTS H_TARGETS)
+    target_compile_options(${_target} PRIVATE -fno-sanitize-coverage=trace-cmp)
+  endforeach()
+  if(H_SOURCES)
+    set_source_files_properties(${H_SOURCES} PROPERTIES COMPILE_OPTIONS
+                                -fno-sanitize-coverage=trace-cmp)
+  endif()
+endfunction()
 function(tessaro_fuzz name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   if(TESSARO_FUZZ)

@@ -57,8 +57,16 @@ class CByteView {
   long Find(const void* pMarker, size_t nMarker, size_t from = 0, size_t to = SIZE_MAX) const {
     if (to > m_nSize) to = m_nSize;
     if (nMarker == 0 || from > to || to - from < nMarker) return -1;
-    for (size_t i = from; i + nMarker <= to; ++i)
+    // Candidates by their first byte: a whole-image search compares the
+    // rest only where that byte matches.
+    const uint8_t byFirst = *static_cast<const uint8_t*>(pMarker);
+    const size_t nLast = to - nMarker;  // last start that fits
+    for (size_t i = from; i <= nLast; ++i) {
+      const void* pHit = memchr(m_pData + i, byFirst, nLast + 1 - i);
+      if (!pHit) return -1;
+      i = static_cast<size_t>(static_cast<const uint8_t*>(pHit) - m_pData);
       if (memcmp(m_pData + i, pMarker, nMarker) == 0) return static_cast<long>(i);
+    }
     return -1;
   }
   long Find(const char* pszMarker, size_t from = 0, size_t to = SIZE_MAX) const {

@@ -103,5 +103,22 @@ if grep -q 'requireAdministrator' <<<"$manifest" && grep -q 'Microsoft.Windows.C
   say "Tessaro.exe: manifest asks for administrator rights and common controls 6"
 else bad "Tessaro.exe: manifest missing or incomplete"; fi
 
+# The setup program: 32-bit, asks for administrator rights, carries the
+# program's version (UTF-16 in the version resource).
+setup="$bin/TessaroSetup.exe"
+if [ ! -f "$setup" ]; then bad "TessaroSetup.exe missing"
+else
+  $objdump -f "$setup" | grep -q 'file format pei-i386' &&
+    say "TessaroSetup.exe: PE32 (i386)" || bad "TessaroSetup.exe is not a 32-bit PE file"
+  strings -n 8 "$setup" | grep -q 'requireAdministrator' &&
+    say "TessaroSetup.exe: asks for administrator rights" ||
+    bad "TessaroSetup.exe: no administrator manifest"
+  program_version=$(sed -nE 's/^FILEVERSION ([0-9]+), *([0-9]+), *([0-9]+), *([0-9]+).*/\1.\2.\3.\4/p' \
+    "$(dirname "$0")/../tessaro/shell/res/Tessaro.rc")
+  strings -e l -n 6 "$setup" | grep -qx "$program_version" &&
+    say "TessaroSetup.exe: version $program_version" ||
+    bad "TessaroSetup.exe: version $program_version not in its resources"
+fi
+
 if [ $fail -eq 0 ]; then echo "deliverables: 1 passed, 0 failed"; else echo "deliverables: 0 passed, 1 failed"; fi
 exit $fail

@@ -8,10 +8,12 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev clang-format
+  llvm-14   # llvm-profdata-14 and llvm-cov-14: the coverage figures of scripts/fuzz.sh
   googletest libpugixml-dev   # pugixml: the XML documents of the native build
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64
+  nsis   # makensis: the setup program (installer/)
   # The faces the windows ask for. Wine's own fonts (Tahoma for "MS Shell
   # Dlg", Marlett for the caption buttons' glyphs) are only recommended by
   # wine, which is installed without recommends; Liberation Sans has

@@ -64,8 +64,9 @@ bool StampAmiImage(std::vector<uint8_t>* pRom, uint32_t dwHeaderPos, uint32_t dw
     rom[dwAt + amiimage::kModuleType] = module.byType;
     rom[dwAt + amiimage::kModuleFlags] = module.bCompress ? amiimage::kModuleCompressed : 0;
     PutU16(&rom, dwAt + 14, 0);
-    std::memcpy(rom.data() + dwAt + amiimage::kModuleHeaderSize, vecStored.data(),
-                vecStored.size());
+    if (!vecStored.empty())  // an empty module stores nothing (and has no data pointer)
+      std::memcpy(rom.data() + dwAt + amiimage::kModuleHeaderSize, vecStored.data(),
+                  vecStored.size());
     vecPositions.push_back(dwAt);
     dwAt = (dwAt + dwLength + 15) / 16 * 16;
   }

@@ -380,10 +380,12 @@ bool ParseMirelDescription(const std::string& strText, const std::string& strBas
     if (strKey == "board") {
       if (strRest != "mirel") return (*pstrWhy = "not a Mirel controller"), false;
     } else if (strKey == "memory") {
-      size_t nSpace = strRest.find(' ');
+      // The bytes follow the address, whatever white space separates them.
+      const size_t nAddress = vecArgs.empty() ? std::string::npos : strRest.find(vecArgs[0]);
       if (vecArgs.size() < 2 || !SimParseNumber(vecArgs[0], &a) || a > 0xFFFF ||
-          !SimParseHexBytes(strRest.substr(nSpace), &bytes) || bytes.empty() ||
-          bytes.size() > kSimMirelMemory - a)
+          nAddress == std::string::npos ||
+          !SimParseHexBytes(strRest.substr(nAddress + vecArgs[0].size()), &bytes) ||
+          bytes.empty() || bytes.size() > kSimMirelMemory - a)
         return (*pstrWhy = "memory needs an address and hex bytes inside 64K"), false;
       pDesc->vecMemory.emplace_back(static_cast<uint16_t>(a), bytes);
     } else if (strKey == "profile") {

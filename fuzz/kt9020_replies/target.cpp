@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     machine.devices.m_queReplies.assign(1, reply);
 
     uint32_t nExpected = 0;
-    switch (byOperation % 6) {
+    switch (byOperation % 9) {
       case 0: {
         if (!GetCommandOutputDataLength(byCommand, byCount, &nExpected)) nExpected = 0;
         std::vector<uint8_t> vecDst(nExpected);
@@ -64,8 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         library.InPortB(byCommand, &byValue);
         break;
       }
-      default:
+      case 5:
         library.ReadMsr(byCommand);
+        break;
+      case 6:
+        library.OutPortB(byCommand, byCount);
+        break;
+      case 7:
+        library.WriteMsr(byCommand, 0x12345678u * byCount, byCount);
+        break;
+      default:
+        library.IsKt9020Exist();
         break;
     }
   }

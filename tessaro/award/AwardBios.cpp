@@ -29,8 +29,11 @@ constexpr uint32_t kLockWindow = 0x1000;  // bytes searched per step for the loc
 // Offset of the first 8-byte-aligned copy of the marker, or -1.
 long FindAligned(const CByteView& view, const char* pszMarker) {
   const size_t nMarker = std::strlen(pszMarker);
+  // The first byte decides most places before a whole compare is made.
   for (size_t i = 0; view.Contains(i, nMarker); i += 8)
-    if (std::memcmp(view.Data() + i, pszMarker, nMarker) == 0) return static_cast<long>(i);
+    if (view.Data()[i] == static_cast<uint8_t>(pszMarker[0]) &&
+        std::memcmp(view.Data() + i, pszMarker, nMarker) == 0)
+      return static_cast<long>(i);
   return -1;
 }
 

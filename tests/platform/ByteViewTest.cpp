@@ -33,3 +33,27 @@ TEST(ByteView, FindsMarkersOnlyInsideTheRange) {
   EXPECT_EQ(v.Find("$BBSS$", 20), -1);
   EXPECT_EQ(CByteView().Find("x"), -1);
 }
+
+// The search skips to places where the marker's first byte occurs: false
+// starts, a match ending exactly at "to" or at the end, and a first byte
+// just too late to fit must all come out as with a compare at every place.
+TEST(ByteView, FindsMarkersBehindFalseStartsAndAtTheEdges) {
+  const char s[] = "$$B$BB$BBSS$$BBSS$";
+  CByteView v(s, sizeof s - 1);
+  struct {
+    const char* pszMarker;
+    size_t from, to;
+    long nExpected;
+  } const aCases[] = {
+      {"$BBSS$", 0, SIZE_MAX, 6},   // after three false starts
+      {"$BBSS$", 7, SIZE_MAX, 12},  // ends at the view's end
+      {"$BBSS$", 0, 12, 6},         // ends exactly at "to"
+      {"$BBSS$", 0, 11, -1},        // one byte short of "to"
+      {"$$", 11, SIZE_MAX, 11},     // starts exactly at "from"
+      {"$", 17, SIZE_MAX, 17},      // one-byte marker in the last byte
+      {"$$", 17, SIZE_MAX, -1},     // first byte there, the rest would not fit
+      {"Q", 0, SIZE_MAX, -1},       // first byte nowhere
+  };
+  for (const auto& c : aCases)
+    EXPECT_EQ(v.Find(c.pszMarker, c.from, c.to), c.nExpected) << c.pszMarker << " " << c.from;
+}

@@ -260,4 +260,19 @@ TEST(MirelBench, ProfilesPersistAcrossRestarts) {
   system(("rm -rf '" + dir + "'").c_str());
 }
 
+// The bytes of a memory line follow the address whatever white space
+// separates them; a line without a space used to throw out of the parser.
+TEST(SimMirelDescription, ReadsMemoryBytesAfterAnyWhiteSpace) {
+  SSimMirelDescription d;
+  std::string err;
+  ASSERT_TRUE(ParseMirelDescription("memory 0x10\t01 02\n", "", &d, &err)) << err;
+  ASSERT_EQ(d.vecMemory.size(), 1u);
+  EXPECT_EQ(d.vecMemory[0].first, 0x10);
+  EXPECT_EQ(d.vecMemory[0].second, (std::vector<uint8_t>{1, 2}));
+  // A form feed is white space to the word split but not between hex
+  // bytes: refused, not thrown.
+  EXPECT_FALSE(ParseMirelDescription(std::string("memory 0\f01\n"), "", &d, &err));
+  EXPECT_FALSE(ParseMirelDescription(std::string("memory\f0\f01\n"), "", &d, &err));
+}
+
 }  // namespace

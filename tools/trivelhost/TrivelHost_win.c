@@ -1,6 +1,7 @@
 /* TrivelHost: a host program for TrivelOLE.dll, written in C against the
- * public header only, as a foreign host is. It loads the plug-in by name,
- * finds PlugIn_GetObject and calls nothing but the interface tables.
+ * public header only, as a foreign host is. It loads the plug-in from the
+ * path its installer registered (by name when none loads), finds
+ * PlugIn_GetObject and calls nothing but the interface tables.
  *
  *   TrivelHost                 the page in a window, with Apply, OK and
  *                              Cancel buttons (slots 7, 5, 6); the host's
@@ -55,8 +56,28 @@ static int32_t TRIVEL_STDCALL HostNotify(const char* pszPlugin, const char* pszE
   return 0;
 }
 
+/* The plug-in where its installer registered it (HKLM\Software\ULVO\Velmar,
+ * ULVOTRIVEL_PLUGIN: its full path), as a monitoring host finds it; null
+ * when nothing is registered or that file does not load. */
+static HMODULE LoadRegisteredPlugin(void) {
+  char szPath[MAX_PATH];
+  DWORD dwType = 0, dwSize = sizeof(szPath) - 1;
+  HKEY hKey;
+  LONG nResult;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ULVO\\Velmar", 0, KEY_QUERY_VALUE, &hKey) !=
+      ERROR_SUCCESS)
+    return NULL;
+  nResult = RegQueryValueExA(hKey, "ULVOTRIVEL_PLUGIN", NULL, &dwType, (BYTE*)szPath, &dwSize);
+  RegCloseKey(hKey);
+  if (nResult != ERROR_SUCCESS || dwType != REG_SZ) return NULL;
+  szPath[dwSize] = 0;
+  return LoadLibraryA(szPath);
+}
+
 static int LoadPlugin(void) {
-  HMODULE hPlugin = LoadLibraryA("TrivelOLE.dll");
+  /* Registered first; else by name, beside the host or on the search path. */
+  HMODULE hPlugin = LoadRegisteredPlugin();
+  if (!hPlugin) hPlugin = LoadLibraryA("TrivelOLE.dll");
   if (!hPlugin) {
     printf("TrivelOLE.dll not loaded (error %lu)\n", GetLastError());
     return 0;

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs the setup program's tests in a Wine prefix made for this run alone
+# (<build dir>/installer-prefix, removed and made again each time), with the
+# demo board's drivers in its drivers folder. Pictures of the setup pages go to
+# <build dir>/installer-shots/ (PNG).
+#   run-installer-tests.sh <build dir> <test program> [gtest arguments]
+# Exit code 77 (skipped) where 32-bit Windows programs cannot run.
+set -uo pipefail
+build=$(cd "$1" && pwd)
+exe=$2
+shift 2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# No menu entries on the Linux desktop for the shortcut the setup creates.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The setup program is 32-bit: the 32-bit Wine runs it.
+export TESSARO_WINE_ARCH=win32
+export TESSARO_WINEPREFIX="$build/installer-prefix"
+source "$root/scripts/wine-session.sh"
+why=$(wine_arch_unavailable)
+if [ -n "$why" ]; then
+  echo "installer tests skipped: $why"
+  exit 77
+fi
+rm -rf "$WINEPREFIX"
+shots="$build/installer-shots"
+rm -rf "$shots"
+mkdir -p "$shots"
+started=$(date +%s)
+trap wine_session_stop EXIT
+wine_session_start >/dev/null
+# Wine links the prefix's user folders (Desktop, Documents, Templates, ...)
+# to the home folder: the tests list the whole drive before and after, and
+# would walk the host's home with whatever else writes there meanwhile.
+# Empty folders of the prefix's own take their place.
+find "$WINEPREFIX/drive_c/users" -type l -print0 |
+  while IFS= read -r -d '' link; do
+    rm -f "$link" && mkdir "$link"
+  done
+"$root/scripts/install-demo-board.sh" "$build" >/dev/null
+echo "installer tests: prefix ready after $(($(date +%s) - started)) s"
+TESSARO_INSTALLER_SHOTS=$(winepath -w "$shots" 2>/dev/null) \
+  "$TESSARO_WINE" "$exe" --gtest_brief=1 "$@"
+rc=$?
+for bmp in "$shots"/*.bmp; do
+  [ -e "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+echo "installer tests: $(($(date +%s) - started)) s"
+exit $rc
