@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ProcessWindow_win.h"
 #include "tests/support/WindowRobot_win.h"
 
 namespace {
@@ -128,11 +129,7 @@ class CRun {
     return static_cast<int>(dwCode);
   }
   // A visible top-level window of the program with the class, or null.
-  HWND Find(const char* pszClass) {
-    SFind find = {m_pi.dwProcessId, pszClass, nullptr};
-    EnumWindows(Match, reinterpret_cast<LPARAM>(&find));
-    return find.hFound;
-  }
+  HWND Find(const char* pszClass) { return FindProcessWindow(m_pi.dwProcessId, pszClass); }
 
  private:
   DWORD ActiveProcesses() {
@@ -141,23 +138,6 @@ class CRun {
                                    nullptr))
       return 0;
     return info.ActiveProcesses;
-  }
-  struct SFind {
-    DWORD dwPid;
-    const char* pszClass;
-    HWND hFound;
-  };
-  static BOOL CALLBACK Match(HWND hWnd, LPARAM lParam) {
-    SFind* p = reinterpret_cast<SFind*>(lParam);
-    DWORD dwPid = 0;
-    GetWindowThreadProcessId(hWnd, &dwPid);
-    char szClass[64] = {0};
-    GetClassNameA(hWnd, szClass, sizeof(szClass));
-    if (dwPid == p->dwPid && IsWindowVisible(hWnd) && strcmp(szClass, p->pszClass) == 0) {
-      p->hFound = hWnd;
-      return FALSE;
-    }
-    return TRUE;
   }
   HANDLE m_hJob = nullptr;
   PROCESS_INFORMATION m_pi = {};

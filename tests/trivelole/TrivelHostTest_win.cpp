@@ -19,6 +19,7 @@
 #include "sim/SimBench.h"
 #include "tests/trivelole/ApplyRecords.h"
 #include "tests/support/BenchDriver_win.h"
+#include "tests/support/ProcessWindow_win.h"
 #include "tests/support/Wait_win.h"
 #include "tools/WindowPicture_win.h"
 
@@ -140,11 +141,7 @@ class CHost {
   }
 
   // A visible top-level window of this host with the class, or null.
-  HWND Find(const char* pszClass) {
-    SFind find = {m_pi.dwProcessId, pszClass, nullptr};
-    EnumWindows(Match, reinterpret_cast<LPARAM>(&find));
-    return find.hFound;
-  }
+  HWND Find(const char* pszClass) { return FindProcessWindow(m_pi.dwProcessId, pszClass); }
   HWND WaitFor(const char* pszClass, DWORD dwMs = kMs) {
     HWND h = nullptr;
     ::WaitFor([&]() { return (h = Find(pszClass)) != nullptr; }, dwMs);
@@ -152,24 +149,6 @@ class CHost {
   }
 
  private:
-  struct SFind {
-    DWORD dwPid;
-    const char* pszClass;
-    HWND hFound;
-  };
-  static BOOL CALLBACK Match(HWND hWnd, LPARAM lParam) {
-    SFind* p = reinterpret_cast<SFind*>(lParam);
-    DWORD dwPid = 0;
-    GetWindowThreadProcessId(hWnd, &dwPid);
-    char szClass[64] = {0};
-    GetClassNameA(hWnd, szClass, sizeof(szClass));
-    if (dwPid == p->dwPid && IsWindowVisible(hWnd) && strcmp(szClass, p->pszClass) == 0) {
-      p->hFound = hWnd;
-      return FALSE;
-    }
-    return TRUE;
-  }
-
   std::string m_strOut;
   PROCESS_INFORMATION m_pi = {};
   bool m_bStarted = false;
