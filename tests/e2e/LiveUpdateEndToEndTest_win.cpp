@@ -106,7 +106,11 @@ class LiveUpdateEndToEnd : public CDemoBoardScenario {
   }
   // The window back at rest: every button usable, Stop hidden again.
   void ExpectIdle(HWND hMain) {
-    ASSERT_TRUE(WaitFor([&] { return Enabled(hMain, IDC_ONECLICK_UPDATE); }, 30000));
+    // The program sets its buttons one after another; wait for the last
+    // of them (Stop hidden) before looking at each.
+    WaitFor([&] { return Enabled(hMain, IDC_ONECLICK_UPDATE) && !Visible(hMain, IDC_STOP); },
+            30000);
+    ASSERT_TRUE(Enabled(hMain, IDC_ONECLICK_UPDATE));
     for (int nId :
          {IDC_STEP_UPDATE, IDC_UPDATE_FILE, IDC_SAVE_BIOS, IDC_SETTING, IDC_ABOUT, IDC_CLOSE})
       EXPECT_TRUE(Enabled(hMain, nId)) << nId;
