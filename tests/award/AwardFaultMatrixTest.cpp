@@ -11,15 +11,6 @@
 
 namespace {
 
-struct SFamily {
-  const char* pszName;
-  uint8_t byLayout;
-  uint32_t dwRomSize;
-  bool bHole;
-};
-
-void PrintTo(const SFamily& f, std::ostream* os) { *os << f.pszName; }
-
 const SFamily kFamilies[] = {
     {"type1_256K", 1, 0x40000, false},     {"type2_512K", 2, 0x80000, false},
     {"type3_512K", 3, 0x80000, false},     {"type4_512K", 4, 0x80000, false},

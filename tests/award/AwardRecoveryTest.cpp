@@ -12,15 +12,6 @@
 
 namespace {
 
-struct SFamily {
-  const char* pszName;
-  uint8_t byLayout;
-  uint32_t dwRomSize;
-  bool bHole;
-};
-
-void PrintTo(const SFamily& f, std::ostream* os) { *os << f.pszName; }
-
 const SFamily kFamilies[] = {
     {"type1_256K", 1, 0x40000, false},
     {"type4_512K", 4, 0x80000, false},

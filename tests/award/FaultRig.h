@@ -7,12 +7,23 @@
 #pragma once
 
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "tessaro/core/StringTable.h"
 #include "tests/award/UpdateRig.h"
+
+// A layout family of the fault tests: name, layout byte, ROM size, and
+// whether the image has a hole between its blocks.
+struct SFamily {
+  const char* pszName;
+  uint8_t byLayout;
+  uint32_t dwRomSize;
+  bool bHole;
+};
+inline void PrintTo(const SFamily& f, std::ostream* os) { *os << f.pszName; }
 
 // A file system whose files give m_nReadable bytes and then fail the read,
 // and take m_nRoom bytes of writes before failing them. Other calls go to
