@@ -11,13 +11,14 @@
 
 namespace {
 
-constexpr uint32_t kMsgReadRomFail = 787;     // "Read ROM data fail!"
-constexpr uint32_t kBank = 0x10000;           // 64 KB
-constexpr uint32_t kTail = 0x20000;           // the last 128 KB hold the BIOS's own records
-constexpr uint32_t kChunkBytes = 4096;        // bytes per progress step
-constexpr uint32_t kHdcpBytes = 1536;         // HDCP key block carried from the flash
-constexpr uint32_t kSizeLetterBack = 0x1FA7;  // size letter: this many bytes before the end
-constexpr uint32_t kPartNumberBack = 24;      // part number text: this many bytes before the end
+constexpr uint32_t kMsgReadRomFail = 787;      // "Read ROM data fail!"
+constexpr uint32_t kMsgBootBlockErased = 784;  // keeping an incomplete boot block
+constexpr uint32_t kBank = 0x10000;            // 64 KB
+constexpr uint32_t kTail = 0x20000;            // the last 128 KB hold the BIOS's own records
+constexpr uint32_t kChunkBytes = 4096;         // bytes per progress step
+constexpr uint32_t kHdcpBytes = 1536;          // HDCP key block carried from the flash
+constexpr uint32_t kSizeLetterBack = 0x1FA7;   // size letter: this many bytes before the end
+constexpr uint32_t kPartNumberBack = 24;       // part number text: this many bytes before the end
 
 uint8_t Sum8(const uint8_t* p, size_t n) {
   uint8_t bySum = 0;
@@ -643,6 +644,9 @@ void CAwardFlasher::LoadCmosDefault() {
 
 bool CAwardFlasher::Update(const std::string& strPath, FlashOptions* pOptions) {
   if (!LoadAndCheck(strPath, pOptions)) return false;
+  // An interrupted update left the boot block incomplete: an update that
+  // keeps it would end in the success text on a board that cannot start.
+  if (!pOptions->BootBlock && m_pAwd->BootBlockDamaged()) return Refuse(kMsgBootBlockErased);
   const std::string strQuestion =
       FormatText(m_Msg.Text(651), pOptions->ClearCMOS ? m_Msg.Text(657) : std::string(), "");
   if (m_Msg.Ask(strQuestion, kCaptionUpdateBios, kMbYesNo) != kIdYes) return false;

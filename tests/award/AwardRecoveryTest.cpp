@@ -132,6 +132,17 @@ TEST_P(AwardPowerCutRecovery, RestartedBoardIsKnownWarnsWhenItCannotBootAndTakes
       EXPECT_EQ(again.ui.m_vecBoxes[0].strText, Text(805));
       EXPECT_EQ(again.ui.m_vecBoxes[0].dwFlags & kMbIconError, kMbIconError);
       EXPECT_FALSE(bIntact);
+      // Keeping the boot block cannot bring this board back: refused before
+      // the question, nothing written.
+      again.ui.m_vecBoxes.clear();
+      again.files.m_mapFiles["C:\\bios\\new.bin"] = cut.image;
+      FlashOptions keep = DefaultFlashOptions();
+      keep.BootBlock = 0;
+      CAwardFlasher keeper(&bios, nullptr, nullptr, nullptr);
+      EXPECT_FALSE(keeper.Update("C:\\bios\\new.bin", &keep));
+      ASSERT_EQ(again.ui.m_vecBoxes.size(), 1u);
+      EXPECT_EQ(again.ui.m_vecBoxes[0].strText, Text(784));
+      EXPECT_EQ(again.FlashImage(), flash);
     } else {
       EXPECT_TRUE(bIntact || flash == cut.image) << "an incomplete boot block went unreported";
     }
