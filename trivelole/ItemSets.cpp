@@ -406,6 +406,11 @@ const uint8_t* CClockItemSet::Record(int nProfile) const {
   return ValidProfile(nProfile) ? m_abyRecords[nProfile] : nullptr;
 }
 
+void CClockItemSet::RestoreRecord(int nProfile, const std::vector<uint8_t>& vecRecord) {
+  if (ValidProfile(nProfile) && vecRecord.size() == kClockRecordBytes)
+    std::copy(vecRecord.begin(), vecRecord.end(), m_abyRecords[nProfile]);
+}
+
 // ----------------------------------------------------------- CVoltageItemSet --
 
 CVoltageItemSet::CVoltageItemSet(IPluginSystem* pSystem) : CTrivelItemSet(pSystem) {}
@@ -530,4 +535,9 @@ bool CVoltageItemSet::Commit(int nProfile) {
 
 const uint8_t* CVoltageItemSet::Record(int nProfile) const {
   return ValidProfile(nProfile) ? m_abyRecords[nProfile] : nullptr;
+}
+
+void CVoltageItemSet::RestoreRecord(int nProfile, const std::vector<uint8_t>& vecRecord) {
+  if (ValidProfile(nProfile) && vecRecord.size() == kVoltageRecordBytes)
+    std::copy(vecRecord.begin(), vecRecord.end(), m_abyRecords[nProfile]);
 }

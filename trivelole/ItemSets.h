@@ -123,6 +123,8 @@ class CClockItemSet : public CTrivelItemSet {
   // 133, 200, 266, or 0 when the controller's code is unknown.
   int ReferenceClock() const { return m_nReference; }
   const uint8_t* Record(int nProfile) const;
+  // Puts back a copy of the profile's record taken with Record (memory only).
+  void RestoreRecord(int nProfile, const std::vector<uint8_t>& vecRecord);
 
  private:
   int m_nReference = 0;
@@ -154,6 +156,7 @@ class CVoltageItemSet : public CTrivelItemSet {
 
   uint8_t BaseVid() const { return m_byBaseVid; }
   const uint8_t* Record(int nProfile) const;
+  void RestoreRecord(int nProfile, const std::vector<uint8_t>& vecRecord);
 
  private:
   struct SEntry {

@@ -3,6 +3,7 @@
 #include "trivelole/PagePresenter.h"
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -81,17 +82,32 @@ void CTrivelPagePresenter::LoadProfile(int nProfile) {
 }
 
 bool CTrivelPagePresenter::SaveProfile(int nProfile) {
-  if (!m_pView) return false;
+  if (!m_pView || !m_pClock->Record(nProfile) || !m_pVoltage->Record(nProfile)) return false;
+  // A save that fails part-way leaves the profile as it was: in memory, and
+  // in the controller, where a clock record already committed is committed
+  // again as it was, so that no profile keeps a new clock with the old
+  // voltages the new clock was set up with.
+  const std::vector<uint8_t> vecClock(m_pClock->Record(nProfile),
+                                      m_pClock->Record(nProfile) + kClockRecordBytes);
+  const std::vector<uint8_t> vecVoltage(m_pVoltage->Record(nProfile),
+                                        m_pVoltage->Record(nProfile) + kVoltageRecordBytes);
   if (!m_pClock->SetIndex(nProfile, 0, m_pView->GetSliderPos()) ||
       !m_pClock->SetIndex(nProfile, 1, m_pView->GetListSelection(kIdcClockList1)) ||
-      !m_pClock->SetIndex(nProfile, 2, m_pView->GetListSelection(kIdcClockList2)))
+      !m_pClock->SetIndex(nProfile, 2, m_pView->GetListSelection(kIdcClockList2)) ||
+      !m_pClock->Commit(nProfile)) {
+    m_pClock->RestoreRecord(nProfile, vecClock);
     return false;
-  if (!m_pClock->Commit(nProfile)) return false;
+  }
   m_bClockChanged = false;
-  for (int n = 0; n < kTrivelItems; ++n)
-    if (!m_pVoltage->SetIndex(nProfile, n, m_pView->GetListSelection(kIdcVoltList0 + n)))
-      return false;
-  if (!m_pVoltage->Commit(nProfile)) return false;
+  bool bVoltageSaved = true;
+  for (int n = 0; n < kTrivelItems && bVoltageSaved; ++n)
+    bVoltageSaved = m_pVoltage->SetIndex(nProfile, n, m_pView->GetListSelection(kIdcVoltList0 + n));
+  if (!bVoltageSaved || !m_pVoltage->Commit(nProfile)) {
+    m_pVoltage->RestoreRecord(nProfile, vecVoltage);
+    m_pClock->RestoreRecord(nProfile, vecClock);
+    m_pClock->Commit(nProfile);
+    return false;
+  }
   m_bVoltageChanged = false;
   return true;
 }

@@ -14,3 +14,4 @@
 constexpr uint32_t kRecordsAtStart = 33;
 constexpr uint32_t kRecordApplyClockWrite = 36;
 constexpr uint32_t kRecordApplyClockCommit = 37;
+constexpr uint32_t kRecordApplyVoltageCommit = 39;

@@ -724,12 +724,14 @@ TEST_F(TrivelHost, PageDrivenByTheUserCommitsTheExpectedRecords) {
   }
 }
 
-// Apply while the controller times out on the clock record's write, then
-// on its commit (the state file's timeout setting, at the records
-// ApplyRecords.h names): the host shows "Save Setting failed" and the
-// controller's profiles stay as they were.
+// Apply while the controller times out on the clock record's write, on
+// its commit, then on the voltage record's commit after the clock half was
+// stored (the state file's timeout setting, at the records ApplyRecords.h
+// names): the host shows "Save Setting failed" and the controller's
+// profiles stay as they were, the clock half put back.
 TEST_F(TrivelHost, ApplyWithAControllerTimeoutReportsSaveSettingFailedAndKeepsTheProfile) {
-  for (const uint32_t dwTimeoutAt : {kRecordApplyClockWrite, kRecordApplyClockCommit}) {
+  for (const uint32_t dwTimeoutAt :
+       {kRecordApplyClockWrite, kRecordApplyClockCommit, kRecordApplyVoltageCommit}) {
     SCOPED_TRACE("command record " + std::to_string(dwTimeoutAt) + " times out");
     m_pDriver.reset();
     ASSERT_TRUE(WriteFreshState(dwTimeoutAt));
