@@ -3,6 +3,7 @@
 #include "trivelole/TrivelPage_win.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include "trivelole/TrivelOLERes.h"
 
@@ -15,6 +16,20 @@ void InitPageControls() {
   if (s_bDone) return;
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_BAR_CLASSES | ICC_TAB_CLASSES};
   s_bDone = InitCommonControlsEx(&icc) != FALSE;
+}
+
+// The page lies on its tab control: its labels, group boxes and slider take
+// the tab body's background, as on a property page, where the system draws
+// themed tabs. Bound at run time: systems without themes have no uxtheme.
+void UseTabBackground(HWND hWnd) {
+  using PfnEnableTexture = HRESULT(WINAPI*)(HWND, DWORD);
+  static const PfnEnableTexture s_pfnEnable = []() -> PfnEnableTexture {
+    HMODULE hTheme = LoadLibraryA("uxtheme.dll");  // kept for the page's painting
+    return hTheme ? reinterpret_cast<PfnEnableTexture>(
+                        reinterpret_cast<void*>(GetProcAddress(hTheme, "EnableThemeDialogTexture")))
+                  : nullptr;
+  }();
+  if (s_pfnEnable) s_pfnEnable(hWnd, ETDT_ENABLETAB);
 }
 
 }  // namespace
@@ -55,6 +70,7 @@ INT_PTR CALLBACK CTrivelPageWindow::DialogProc(HWND hWnd, UINT uMsg, WPARAM wPar
 INT_PTR CTrivelPageWindow::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   switch (uMsg) {
     case WM_INITDIALOG:
+      UseTabBackground(m_hWnd);
       m_pPresenter->Attach(this);
       return TRUE;  // the first control gets the focus
     case WM_HSCROLL:
