@@ -172,6 +172,16 @@ Function CheckInstallFolder
   Push $1
   Push $2
   Push $3
+  ; One installation per machine: the uninstall entry, the shared library's
+  ; count and the plug-in's registration name one folder. A second copy in
+  ; another folder would leave the first behind, with nothing to remove it.
+  ReadRegStr $1 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} $1 != $INSTDIR
+  ${AndIf} ${FileExists} "$1\Tessaro.exe"
+    StrCpy $0 "Tessaro is already installed in $1.$\r$\n$\r$\nSetup updates it in that folder. To install it in $INSTDIR instead, uninstall it first. Nothing has been installed."
+    Goto done
+  ${EndIf}
   ; The plug-in's configuration must land inside the installation.
   StrCpy $1 "$INSTDIR\Common\TrivelOLE.dll"
   Call ConfigFolderOf

@@ -57,6 +57,12 @@ bool Exists(const std::string& strPath) {
   return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string TempFolder() {
+  char sz[MAX_PATH] = {0};
+  GetTempPathA(MAX_PATH, sz);
+  return sz;
+}
+
 std::vector<char> ReadAll(const std::string& strPath) {
   std::vector<char> vec;
   FILE* pFile = fopen(strPath.c_str(), "rb");
@@ -314,7 +320,17 @@ TEST(Installer, SecondInstallUpgradesInPlace) {
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPluginKey, 0, KEY_SET_VALUE, &hKey));
   RegSetValueExA(hKey, "ULVOTRIVEL_PLUGIN", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
   RegCloseKey(hKey);
-  // Without /D= the second run goes where the first one went.
+  // Without /D= the second run goes where the first one went; another
+  // folder is refused while this installation is in place.
+  const std::string strLog = TempFolder() + "TessaroSetup.log";
+  DeleteFileA(strLog.c_str());
+  EXPECT_EQ(2, Install("/D=C:\\Tools\\Tessaro"));
+  const std::vector<char> vecLog = ReadAll(strLog);
+  EXPECT_NE(std::string::npos, std::string(vecLog.begin(), vecLog.end())
+                                   .find("Tessaro is already installed in " + DefaultFolder()))
+      << std::string(vecLog.begin(), vecLog.end());
+  EXPECT_FALSE(Exists("C:\\Tools\\Tessaro"));
+  DeleteFileA(strLog.c_str());
   ASSERT_EQ(0, Install());
   ExpectInstalledIn(DefaultFolder());
   // The shared library is counted once for this product.
@@ -417,12 +433,6 @@ TEST(Installer, UninstallAfterFilesDeletedByHandFinishesAndKeepsSettingsUnlessAs
   ASSERT_EQ(0, Uninstall(strFolder, " /REMOVESETTINGS"));
   EXPECT_FALSE(KeyExists(kSettingsKey));
   EXPECT_FALSE(KeyExists("Software\\ULVO"));
-}
-
-std::string TempFolder() {
-  char sz[MAX_PATH] = {0};
-  GetTempPathA(MAX_PATH, sz);
-  return sz;
 }
 
 // Folders the setup program cannot use: a file stands where the folder or
