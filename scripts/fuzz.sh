@@ -179,20 +179,21 @@ fuzz_one() {
 # and appends it to fuzz/campaign-log.tsv.
 report_one() {
   local name=$1 secs=$2 work=build/fuzz/campaign/$name
-  local runs rate cov_final cov_at plateau crashers kept cov covered total pct
+  local runs rate cov_final cov_at cov_last_at plateau crashers kept cov covered total pct
   runs=$(awk -F'\t' '$2 ~ /^stat::number_of_executed_units:/ { print $NF }' "$work/fuzz.log" |
     awk '{ print $NF }')
   rate=$(awk -F'\t' '$2 ~ /^stat::average_exec_per_sec:/ { print $NF }' "$work/fuzz.log" |
     awk '{ print $NF }')
   # Plateau: the coverage counter (cov:) reached by two thirds of the time
-  # is the final one.
-  read -r cov_at cov_final < <(awk -F'\t' -v t=$((secs * 2 / 3)) '
-    match($2, / cov: [0-9]+/) {
-      c = substr($2, RSTART + 6, RLENGTH - 6) + 0
-      if (c > last) last = c
+  # is the final one. The stamped lines are "secs<TAB>#runs<TAB>EVENT cov: N ...":
+  # libFuzzer separates the run count by a tab of its own.
+  read -r cov_at cov_final cov_last_at < <(awk -F'\t' -v t=$((secs * 2 / 3)) '
+    match($0, / cov: [0-9]+/) {
+      c = substr($0, RSTART + 6, RLENGTH - 6) + 0
+      if (c > last) { last = c; when = $1 }
       if ($1 <= t && c > at) at = c
     }
-    END { print at + 0, last + 0 }' "$work/fuzz.log")
+    END { print at + 0, last + 0, when + 0 }' "$work/fuzz.log")
   plateau=no
   [ "$cov_final" -gt 0 ] && [ "$cov_at" -ge "$cov_final" ] && plateau=yes
   crashers=$(comm -13 "$work/crashers.before" "$work/crashers.after" | wc -l)
@@ -200,12 +201,12 @@ report_one() {
   read -r covered total < <(coverage "$name")
   uncovered "$name"
   pct=$(awk -v c="$covered" -v t="$total" 'BEGIN { printf "%.1f", t ? 100 * c / t : 0 }')
-  printf '%-16s %6ss %10s %8s/s %6s/%-6s %6s%% %6s %5s  %s\n' "$name" "$secs" "${runs:-0}" \
-    "${rate:-0}" "$covered" "$total" "$pct" "$kept" "$crashers" "$plateau"
-  [ -f fuzz/campaign-log.tsv ] || printf 'date\ttarget\tseconds\truns\truns_per_s\tlines_covered\tlines_total\tcoverage_pct\tcorpus_files\tcrashers\tplateau\n' >fuzz/campaign-log.tsv
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%d)" "$name" "$secs" \
+  printf '%-16s %6ss %10s %8s/s %6s/%-6s %6s%% %6s %5s  %s (last new at %s s)\n' "$name" "$secs" \
+    "${runs:-0}" "${rate:-0}" "$covered" "$total" "$pct" "$kept" "$crashers" "$plateau" "$cov_last_at"
+  [ -f fuzz/campaign-log.tsv ] || printf 'date\ttarget\tseconds\truns\truns_per_s\tlines_covered\tlines_total\tcoverage_pct\tcorpus_files\tcrashers\tplateau\tlast_new_cov_s\n' >fuzz/campaign-log.tsv
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%d)" "$name" "$secs" \
     "${runs:-0}" "${rate:-0}" "$covered" "$total" "$pct" "$kept" "$crashers" "$plateau" \
-    >>fuzz/campaign-log.tsv
+    "$cov_last_at" >>fuzz/campaign-log.tsv
 }
 
 header() {
