@@ -97,6 +97,15 @@ bool KeyExists(const char* pszKey) {
   return true;
 }
 
+// Whether HKLM holds the key in the registry view samView selects.
+bool KeyInView(const char* pszKey, REGSAM samView) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(hKey);
+  return true;
+}
+
 // One run of a program; with bWholeTree, the wait covers the processes it
 // starts too (the uninstaller hands over to a copy of itself in the
 // temporary folder and ends at once).
@@ -336,6 +345,33 @@ TEST(Installer, SecondInstallUpgradesInPlace) {
   // The shared library is counted once for this product.
   EXPECT_EQ(1u, RegDword("Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
                          (SystemFolder() + "\\KT9020DLL.dll").c_str()));
+}
+
+// On 64-bit Windows the 32-bit setup, plug-in and library share the 32-bit
+// places: the library in SysWOW64 (where a 32-bit host's plain-name load
+// finds it), the keys in the 32-bit registry view, the program under
+// "Program Files (x86)". The installation is the one the upgrade left.
+TEST(Installer, OnA64BitSystemEverythingLandsInThe32BitPlaces) {
+  BOOL bWow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &bWow64);
+  if (!bWow64) GTEST_SKIP() << "a 32-bit system";
+  ASSERT_TRUE(Exists(DefaultFolder() + "\\Tessaro.exe"));
+  char szWindows[MAX_PATH] = {0}, szX86[MAX_PATH] = {0};
+  GetWindowsDirectoryA(szWindows, MAX_PATH);
+  const std::string strWindows = szWindows;
+  EXPECT_TRUE(ReadAll(strWindows + "\\SysWOW64\\KT9020DLL.dll") ==
+              ReadAll(Bin() + "KT9020DLL.dll"));
+  PVOID pRedirection = nullptr;
+  ASSERT_TRUE(Wow64DisableWow64FsRedirection(&pRedirection));
+  const bool bIn64BitFolder = Exists(strWindows + "\\System32\\KT9020DLL.dll");
+  Wow64RevertWow64FsRedirection(pRedirection);
+  EXPECT_FALSE(bIn64BitFolder);
+  for (const char* pszKey : {kPluginKey, kUninstKey}) {
+    EXPECT_TRUE(KeyInView(pszKey, KEY_WOW64_32KEY)) << pszKey;
+    EXPECT_FALSE(KeyInView(pszKey, KEY_WOW64_64KEY)) << pszKey;
+  }
+  ASSERT_GT(GetEnvironmentVariableA("ProgramFiles(x86)", szX86, MAX_PATH), 0u);
+  EXPECT_EQ(0, _stricmp(szX86, ProgramFiles().c_str())) << ProgramFiles();
 }
 
 TEST(Installer, InstalledProgramReachesItsMainWindowAndBlocksUninstallWhileItRuns) {
