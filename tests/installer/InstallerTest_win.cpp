@@ -492,15 +492,27 @@ TEST(Installer, UnusableFolderStopsWithItsReasonAndNothingInstalled) {
       {"C:\\", "cannot install into C:\\."},
       {"C:\\Common Files\\Tessaro", "its path must not contain \"common\""},
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.pszFolder);
+  // Folders NSIS accepts but where nothing can be created or written: a new
+  // folder and an existing one on a drive that takes no writes.
+  const std::string strReadOnly = Env("TESSARO_READONLY_DRIVE");
+  std::vector<std::pair<std::string, std::string>> vecCases;
+  for (const auto& c : kCases) vecCases.push_back({c.pszFolder, c.pszReason});
+  for (const char* pszFolder : {"\\Tessaro", "\\class"}) {
+    if (strReadOnly.empty()) break;
+    vecCases.push_back({strReadOnly + pszFolder,
+                        "Setup cannot write to the folder " + strReadOnly + pszFolder + "."});
+  }
+  if (strReadOnly.empty())
+    fprintf(stderr, "no read-only drive: the unwritable folders are not tried\n");
+  for (const auto& c : vecCases) {
+    SCOPED_TRACE(c.first);
     DeleteFileA(strLog.c_str());
-    EXPECT_EQ(2, Install(std::string("/D=") + c.pszFolder));
+    EXPECT_EQ(2, Install("/D=" + c.first));
     const std::vector<char> vecLog = ReadAll(strLog);
     const std::string strText(vecLog.begin(), vecLog.end());
-    EXPECT_NE(std::string::npos, strText.find(c.pszReason)) << strText;
+    EXPECT_NE(std::string::npos, strText.find(c.second)) << strText;
     EXPECT_FALSE(Exists(ProgramFiles() + "\\ULVO"));
-    EXPECT_FALSE(Exists(c.pszFolder + std::string("\\Uninstall.exe")));
+    EXPECT_FALSE(Exists(c.first + "\\Uninstall.exe"));
     EXPECT_EQ("<none>", RegString(kPluginKey, "ULVOTRIVEL_PLUGIN"));
     EXPECT_FALSE(KeyExists(kPluginKey));
     EXPECT_FALSE(KeyExists(kUninstKey));

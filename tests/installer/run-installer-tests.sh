@@ -52,6 +52,14 @@ find "$WINEPREFIX/drive_c/users" -type l -print0 |
     rm -f "$link" && mkdir "$link"
   done
 [ "$TESSARO_WINE_ARCH" = win32 ] && "$root/scripts/install-demo-board.sh" "$build" >/dev/null
+# A drive where nothing can be created or written, whoever runs the tests
+# (root included): the kernel's own read-only /sys.
+if [ -d /sys/class ] && ! mkdir /sys/tessaro-probe 2>/dev/null; then
+  ln -sfn /sys "$WINEPREFIX/dosdevices/r:"
+  export TESSARO_READONLY_DRIVE=R:
+else
+  rmdir /sys/tessaro-probe 2>/dev/null
+fi
 echo "installer tests: prefix ready after $(($(date +%s) - started)) s"
 TESSARO_INSTALLER_SHOTS=$(winepath -w "$shots" 2>/dev/null) \
   "$TESSARO_WINE" "$exe" --gtest_brief=1 "${gtest_filter[@]}" "$@"
