@@ -49,11 +49,12 @@ declare -A PARSER_FUNCTIONS=(
   [trivel_config]='.'
 )
 # Functions of those files that are no parser: what writes records back
-# (the target reads and checks only) and the shutdown privilege.
+# or puts them back (the target reads and checks only) and the shutdown
+# privilege.
 # The download's thread start and stop (the target runs the transfer on
 # its own thread) are not input handling either.
 declare -A PARSER_EXCLUDE=(
-  [trivel_config]='Commit|::Record\(|CShutdownPrivilege'
+  [trivel_config]='Commit|::Record\(|RestoreRecord|CShutdownPrivilege'
   [ftp_download]='~CFtpDownloader|CFtpDownloader::(Start|Stop)\('
 )
 
